@@ -6,6 +6,7 @@
 //   frames.h                     builds and decodes the port frames (pure).
 //   port_names.h                 maps COM1, COM2, ... to devices (pure).
 //   config_file.h                reads and writes config.dat.
+//   port_values.h                number entry and the port messages (pure).
 //   BoardLink   (this file)      the link state and every operation on it:
 //                                port transfers, identification, connection,
 //                                scan and settings. It reports each event as
@@ -25,6 +26,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace atlys {
@@ -76,6 +78,12 @@ public:
     void scan_serial_ports();
     void load_config();
     void save_config();
+
+    // Port value commands, one logged line each (and one more when a write
+    // frame could not leave). read_command returns the read field's new
+    // text, or nothing when the port did not answer.
+    void write_command(unsigned port, const std::string &text, bool hex);
+    std::optional<std::string> read_command(unsigned port, bool hex);
 
     // The serial ports in panel order, looked up now.
     std::vector<PortInfo> list_ports() const;
