@@ -24,6 +24,7 @@
 #include "serial_line.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -48,6 +49,8 @@ constexpr std::uint32_t hw_config_count = 2;
 
 constexpr std::uint32_t kBareboneId = 0x20161700;
 constexpr std::uint32_t kAudioCodecId = 0x20161701;
+
+constexpr auto kCodecReadyPause = std::chrono::milliseconds{10};
 
 constexpr std::int32_t kDefaultBaudRate = 115200;
 constexpr const char *kDefaultPortName = "COM1";
@@ -78,6 +81,11 @@ public:
     void scan_serial_ports();
     void load_config();
     void save_config();
+
+    // Audio codec start-up: waits for the codec's ready flag on port 2, then
+    // writes one register; logs "Timeout waiting for RDY=1" when it never came.
+    void write_codec_register(unsigned index, std::uint32_t value);
+    void start_codec();
 
     // Port value commands, one logged line each (and one more when a write
     // frame could not leave). read_command returns the read field's new
