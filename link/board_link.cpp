@@ -59,7 +59,9 @@ BoardLink::OpenOutcome BoardLink::open_line()
     if (name.size() > kMaxPortNameLength)
         return OpenOutcome::name_too_long;
     port_name_ = name;
-    const auto device = resolve_port_name(port_name_, list_ports());
+    // Only COM names need the system's list; a device path is used as typed.
+    const auto device = resolve_port_name(
+        port_name_, com_number(port_name_) ? list_ports() : std::vector<PortInfo>{});
     if (!device || !line_handle_->open(*device, baud_rate_))
         return OpenOutcome::cannot_open;
     return OpenOutcome::opened;
