@@ -53,15 +53,20 @@ std::vector<PortInfo> BoardLink::list_ports() const
 
 // ---- Serial line and port frames -------------------------------------------------
 
-BoardLink::OpenOutcome BoardLink::open_line()
+BoardLink::OpenOutcome BoardLink::open_line(const std::vector<PortInfo> *listed)
 {
     const std::string name = field_text();
     if (name.size() > kMaxPortNameLength)
         return OpenOutcome::name_too_long;
     port_name_ = name;
     // Only COM names need the system's list; a device path is used as typed.
-    const auto device = resolve_port_name(
-        port_name_, com_number(port_name_) ? list_ports() : std::vector<PortInfo>{});
+    std::optional<std::string> device;
+    if (!com_number(port_name_))
+        device = resolve_port_name(port_name_, {});
+    else if (listed != nullptr)
+        device = resolve_port_name(port_name_, *listed);
+    else
+        device = resolve_port_name(port_name_, list_ports());
     if (!device || !line_handle_->open(*device, baud_rate_))
         return OpenOutcome::cannot_open;
     return OpenOutcome::opened;
@@ -168,12 +173,14 @@ void BoardLink::reopen_serial_port()
 void BoardLink::scan_serial_ports()
 {
     close_serial_port();
+    // One look-up of the system's ports serves the whole scan.
+    const std::vector<PortInfo> listed = list_ports();
     bool found = false;
-    for (std::uint32_t n = 1; n < scan_limit_ && !found; ++n) {
+    for (std::uint32_t n = 1; n < scan_limit_; ++n) {
         port_name_ = format("COM%1d", static_cast<int>(n));
         set_field_text(port_name_);
         log(format("Trying %s...", port_name_.c_str()));
-        if (open_serial_port()) {
+        if (open_line(&listed) == OpenOutcome::opened) {
             found = identify_hw();
             if (found)
                 break;

@@ -109,7 +109,9 @@ private:
     void set_field_text(const std::string &text);
 
     enum class OpenOutcome { opened, cannot_open, name_too_long };
-    OpenOutcome open_line();
+    // Opens the device the port field names; COM names are looked up in
+    // `listed` when given (a scan takes the list once), else in a fresh list.
+    OpenOutcome open_line(const std::vector<PortInfo> *listed = nullptr);
 
     LinkView *view_ = nullptr;
     std::unique_ptr<SerialLine> line_handle_;
