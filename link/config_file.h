@@ -38,8 +38,9 @@ ConfigRead parse_config(std::istream &in);
 // The exact bytes written to disk.
 std::string format_config(const std::string &port_name, std::int32_t baud_rate);
 
-// Why a port name cannot be saved so that it reads back the same; empty when it can.
-std::string unsaveable_port_name_reason(const std::string &port_name);
+// Why a port name would not read back the same from the file.
+enum class NameProblem { none, empty, white_space, too_long, control_character };
+NameProblem check_port_name(const std::string &port_name);
 
 // Writes `contents` to `path` through a temporary file beside it that is
 // renamed over it, so a failed save leaves the previous file whole.
