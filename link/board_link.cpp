@@ -153,6 +153,8 @@ void BoardLink::connect_board()
         return;
     }
     log(format("Using serial port %s (baudrate: %1d bps)", port_name_.c_str(), baud_rate_));
+    if (hw_config_table[hw_index_].codec == 1)
+        start_codec();
 }
 
 void BoardLink::reopen_serial_port()

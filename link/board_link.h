@@ -6,6 +6,7 @@
 //   frames.h                     builds and decodes the port frames (pure).
 //   port_names.h                 maps COM1, COM2, ... to devices (pure).
 //   config_file.h                reads and writes config.dat.
+//   port_values.h                number entry and the port messages (pure).
 //   BoardLink   (this file)      the link state and every operation on it:
 //                                port transfers, identification, connection,
 //                                scan and settings. It reports each event as
@@ -23,8 +24,10 @@
 #include "serial_line.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace atlys {
@@ -46,6 +49,8 @@ constexpr std::uint32_t hw_config_count = 2;
 
 constexpr std::uint32_t kBareboneId = 0x20161700;
 constexpr std::uint32_t kAudioCodecId = 0x20161701;
+
+constexpr auto kCodecReadyPause = std::chrono::milliseconds{10};
 
 constexpr std::int32_t kDefaultBaudRate = 115200;
 constexpr const char *kDefaultPortName = "COM1";
@@ -76,6 +81,17 @@ public:
     void scan_serial_ports();
     void load_config();
     void save_config();
+
+    // Audio codec start-up: waits for the codec's ready flag on port 2, then
+    // writes one register; logs "Timeout waiting for RDY=1" when it never came.
+    void write_codec_register(unsigned index, std::uint32_t value);
+    void start_codec();
+
+    // Port value commands, one logged line each (and one more when a write
+    // frame could not leave). read_command returns the read field's new
+    // text, or nothing when the port did not answer.
+    void write_command(unsigned port, const std::string &text, bool hex);
+    std::optional<std::string> read_command(unsigned port, bool hex);
 
     // The serial ports in panel order, looked up now.
     std::vector<PortInfo> list_ports() const;
