@@ -8,8 +8,15 @@
 // panel opens. Every byte received is recorded in order.
 //
 // Fault modes, per port, make the board silent, answer 3 or 5 bytes, or
-// answer late; go_away() closes the pty as an unplugged board would and
+// answer late; go_away() closes the pty as an unplugged board would (and
+// takes the link away, as the device node of an unplugged adapter goes) and
 // come_back() opens a new one behind the same link.
+//
+// What the board does with a completed frame (store a value, answer a read)
+// lives in two hooks of BoardSim, board_write_locked() and
+// board_read_locked(); a configuration with more behaviour than plain
+// registers (the audio codec's status and register-write handshake) is
+// added there.
 //
 // FrameParser is the byte-stream parser on its own (no I/O), so it can be
 // tested and fuzzed alone.
@@ -33,7 +40,7 @@ constexpr std::uint32_t kAudioCodecId = 0x20161701;
 struct Event {
     enum class Kind { write, read, stray } kind;
     unsigned port = 0;        // write and read
-    std::uint32_t value = 0;  // write
+    std::uint32_t value = 0;  // write: the value written; read: the value the board answers
     std::uint8_t byte = 0;    // stray: a byte that starts no frame
 };
 
@@ -90,8 +97,11 @@ public:
 
     void set_config_id(std::uint32_t id);
     std::uint32_t config_id() const;
+    // Ports 0-14; port 15 always reads as the configuration id, so setting
+    // it is ignored and port_value(15) is config_id(). Other ports: ignored, 0.
     void set_port_value(unsigned port, std::uint32_t value);
     std::uint32_t port_value(unsigned port) const;
+    // Ports 0-15 (port 15 too: a board that does not identify itself).
     void set_behaviour(unsigned port, PortBehaviour behaviour);
     // Every port answers normally again.
     void clear_faults();
@@ -105,7 +115,8 @@ public:
     // Waits until at least `count` bytes have been received in all.
     bool wait_received(std::size_t count, std::chrono::milliseconds timeout) const;
 
-    // Called on the simulator's thread for every completed event.
+    // Called on the simulator's thread for every completed event, outside the
+    // simulator's lock (the callback may call back into the simulator).
     void set_event_callback(std::function<void(const Event &)> callback);
 
 private:
@@ -116,8 +127,18 @@ private:
 
     bool open_pty_locked();
     void close_pty_locked();
+    bool place_link_locked();
+    void remove_link_locked();
     void run();
-    void handle_event_locked(const Event &event);
+    void receive_locked(std::vector<Event> &events);
+    void handle_event_locked(Event &event);
+    // The board model: what a write does, and the value a read answers.
+    void board_write_locked(unsigned port, std::uint32_t value);
+    std::uint32_t board_read_locked(unsigned port);
+    void queue_reply_locked(std::chrono::steady_clock::time_point due,
+                            std::vector<std::uint8_t> bytes);
+    void send_due_locked(std::chrono::steady_clock::time_point now);
+    void flush_out_locked();
     void wake();
 
     mutable std::mutex mutex_;
@@ -132,7 +153,9 @@ private:
     std::uint32_t config_id_;
     std::uint32_t ports_[16] = {};
     PortBehaviour behaviour_[16];
-    std::vector<Pending> pending_;
+    std::vector<Pending> pending_;   // replies not yet due, in order of due time
+    std::vector<std::uint8_t> out_;  // bytes due but not yet taken by the master
+    unsigned generation_ = 0;        // bumped whenever the pty is replaced or closed
     std::vector<std::uint8_t> received_;
     FrameParser parser_;
     std::function<void(const Event &)> callback_;
