@@ -123,27 +123,24 @@ public:
         const auto deadline = Clock::now() + timeout;
         std::size_t got = 0;
         while (got < count) {
+            // A raw tty with VMIN = VTIME = 0 answers read() with 0 when no
+            // byte is there, so wait in poll() and read only what it reports.
+            pollfd pfd{fd_, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, poll_ms(deadline));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                break; // the deadline passed, or poll failed
+            if ((pfd.revents & POLLIN) == 0)
+                break; // hang-up or error without data: the device has gone away
             const ssize_t n = ::read(fd_, buffer + got, count - got);
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
                 continue;
             }
-            if (n == 0)
-                break; // end of file: the device hung up
-            if (errno == EINTR)
+            if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
                 continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                break; // EIO and the like: the device has gone away
-            const int wait = poll_ms(deadline);
-            if (wait == 0)
-                break;
-            pollfd pfd{fd_, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, wait);
-            if (ready < 0 && errno != EINTR)
-                break;
-            if (ready > 0 && (pfd.revents & POLLIN) == 0 &&
-                (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-                break;
+            break; // readable but nothing to read (end of file) or EIO: gone away
         }
         return got;
     }

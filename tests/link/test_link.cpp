@@ -63,9 +63,10 @@ private:
     std::vector<std::size_t> &writes_;
 };
 
-PortInfo listed(const std::string &device)
+// The k-th device of a test's list; named so that panel order keeps the list's order.
+PortInfo listed(std::size_t k, const std::string &device)
 {
-    return {device.substr(device.rfind('/') + 1), device, "simulated board", {}, {}};
+    return {"ttyS" + std::to_string(k), device, "simulated board", {}, {}};
 }
 
 QByteArray as_bytes(const std::vector<std::uint8_t> &v)
@@ -152,8 +153,8 @@ std::unique_ptr<BoardLink> TestLink::make_link(std::vector<std::string> devices)
 {
     auto link = std::make_unique<BoardLink>(std::make_unique<CountingLine>(writes_), [devices] {
         std::vector<PortInfo> ports;
-        for (const auto &d : devices)
-            ports.push_back(listed(d));
+        for (std::size_t k = 0; k < devices.size(); ++k)
+            ports.push_back(listed(k, devices[k]));
         return ports;
     });
     link->attach_view(&view_);
