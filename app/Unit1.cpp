@@ -327,18 +327,17 @@ void TForm1::Button22Click() { read_command(5, datain5); }
 void TForm1::Button23Click() { read_command(6, datain6); }
 void TForm1::Button24Click() { read_command(7, datain7); }
 
-// The write command of one port: converts the field's text in the current
-// mode, logs the value and sends the write frame. Not wired to the link yet.
+// The write command of one port: converts the field's text in the mode the
+// "Hexadecimal" box shows now, logs the value and sends the write frame.
 void TForm1::write_command(unsigned port, QLineEdit *field)
 {
-    Q_UNUSED(port);
-    Q_UNUSED(field);
+    link_.write_command(port, field->text().toStdString(), hexdata->isChecked());
 }
 
-// The read command of one port: reads the port, logs the value and shows it
-// in the field in the current mode. Not wired to the link yet.
+// The read command of one port: reads the port, logs the value and, when the
+// board answered, shows it in the field in the mode the box shows now.
 void TForm1::read_command(unsigned port, QLineEdit *field)
 {
-    Q_UNUSED(port);
-    Q_UNUSED(field);
+    if (const auto text = link_.read_command(port, hexdata->isChecked()))
+        field->setText(QString::fromStdString(*text));
 }

@@ -6,10 +6,7 @@
 // so COM1, COM2, ... only ever name the simulator's pseudo-terminals or
 // devices that do not exist.
 
-#include "Unit1.h"
-#include "board_link.h"
-#include "board_sim.h"
-#include "serial_line.h"
+#include "panel_fixture.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -39,46 +36,6 @@ const QString kBarebone =
     QStringLiteral("Detected HW configuration 'Atlys S6 QOR 2016/17 barebone'");
 const QColor kLime{0, 255, 0};
 const QColor kRed{255, 0, 0};
-
-PortInfo port_at(const std::string &name, const std::string &device)
-{
-    return {name, device, {}, {}, {}};
-}
-
-// A device path that exists on no machine.
-PortInfo missing_port(const std::string &name)
-{
-    return port_at(name, "/nonexistent/atlys-test/" + name);
-}
-
-PortInfo sim_port(const std::string &name, const BoardSim &sim)
-{
-    return port_at(name, sim.slave_path());
-}
-
-// The link and the window over a port list the test can change at any time.
-struct Panel {
-    explicit Panel(std::vector<PortInfo> listed) : ports(std::move(listed))
-    {
-        link = std::make_unique<atlys::BoardLink>(atlys::make_posix_serial_line(),
-                                                  [this] { return ports; });
-        form = std::make_unique<TForm1>(*link);
-    }
-    ~Panel() { form.reset(); }
-
-    QStringList log() const { return form->cmdw->toPlainText().split(QLatin1Char('\n')); }
-
-    std::vector<PortInfo> ports;
-    std::unique_ptr<atlys::BoardLink> link;
-    std::unique_ptr<TForm1> form;
-};
-
-void write_config(const QByteArray &contents)
-{
-    QFile file(QStringLiteral("config.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(contents), contents.size());
-}
 
 QColor background(const QWidget *widget)
 {

@@ -1,0 +1,59 @@
+#pragma once
+// The window and its link over a port list a test controls, so COM1, COM2,
+// ... only ever name the simulator's pseudo-terminals or devices that do not
+// exist.
+
+#include "Unit1.h"
+#include "board_link.h"
+#include "board_sim.h"
+#include "serial_line.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using atlys::PortInfo;
+
+inline PortInfo port_at(const std::string &name, const std::string &device)
+{
+    return {name, device, {}, {}, {}};
+}
+
+// A device path that exists on no machine.
+inline PortInfo missing_port(const std::string &name)
+{
+    return port_at(name, "/nonexistent/atlys-test/" + name);
+}
+
+inline PortInfo sim_port(const std::string &name, const atlys::sim::BoardSim &sim)
+{
+    return port_at(name, sim.slave_path());
+}
+
+// The link and the window over a port list the test can change at any time.
+struct Panel {
+    explicit Panel(std::vector<PortInfo> listed) : ports(std::move(listed))
+    {
+        link = std::make_unique<atlys::BoardLink>(atlys::make_posix_serial_line(),
+                                                  [this] { return ports; });
+        form = std::make_unique<TForm1>(*link);
+    }
+    ~Panel() { form.reset(); }
+
+    QStringList log() const { return form->cmdw->toPlainText().split(QLatin1Char('\n')); }
+
+    std::vector<PortInfo> ports;
+    std::unique_ptr<atlys::BoardLink> link;
+    std::unique_ptr<TForm1> form;
+};
+
+inline void write_config(const QByteArray &contents)
+{
+    QFile file(QStringLiteral("config.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(contents), contents.size());
+}
