@@ -1,15 +1,14 @@
 #include "Unit1.h"
 
+#include "ActivityLog.h"
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QTextCursor>
 
 #include <type_traits>
 #include <variant>
@@ -81,7 +80,7 @@ QFont font_for(FontRole role)
 // initial text, font and, for a button, its click handler.
 struct TForm1::ControlSpec {
     using Member = std::variant<QPushButton *TForm1::*, QLineEdit *TForm1::*, QLabel *TForm1::*,
-                                QCheckBox *TForm1::*, QPlainTextEdit *TForm1::*>;
+                                QCheckBox *TForm1::*, ActivityLog *TForm1::*>;
 
     const char *name;
     Member member;
@@ -196,9 +195,7 @@ void TForm1::build_controls()
                 widget->setGeometry(spec.geometry);
                 if (spec.font != FontRole::window)
                     widget->setFont(font_for(spec.font));
-                if constexpr (std::is_same_v<Widget, QPlainTextEdit>)
-                    widget->setPlainText(spec.text);
-                else
+                if constexpr (!std::is_same_v<Widget, ActivityLog>)
                     widget->setText(spec.text);
                 if constexpr (std::is_same_v<Widget, QLabel>)
                     widget->adjustSize();  // labels size themselves to their caption
@@ -209,12 +206,6 @@ void TForm1::build_controls()
             },
             spec.member);
     }
-
-    // The log keeps every line and stays editable; Tab moves on to the next control.
-    cmdw->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    cmdw->setLineWrapMode(QPlainTextEdit::NoWrap);
-    cmdw->setReadOnly(false);
-    cmdw->setTabChangesFocus(true);
 
     // The indicator shows the window background until the first port read.
     timeout->setAutoFillBackground(false);
@@ -252,18 +243,7 @@ void TForm1::log_line(const std::string &text)
     QString line = QString::fromStdString(text);
     if (line.endsWith(QLatin1Char('\n')))
         line.chop(1);
-
-    // Appended with a cursor of its own rather than appendPlainText(), which
-    // would merge an empty first message into the next one.
-    QTextCursor cursor(cmdw->document());
-    cursor.movePosition(QTextCursor::End);
-    if (log_started_)
-        cursor.insertBlock();
-    cursor.insertText(line);
-    log_started_ = true;
-
-    QScrollBar *const bar = cmdw->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    cmdw->append_line(line);
 }
 
 void TForm1::set_read_status(bool ok)

@@ -25,7 +25,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class ActivityLog;
 class QPushButton;
 
 class TForm1 : public QWidget, public atlys::LinkView {
@@ -66,7 +66,7 @@ public:
 
     QCheckBox *hexdata = nullptr;
     QLabel *timeout = nullptr;  // read-status indicator
-    QPlainTextEdit *cmdw = nullptr;  // activity log
+    ActivityLog *cmdw = nullptr;  // activity log
 
 public slots:
     // Connection buttons.
@@ -116,5 +116,4 @@ private:
     void read_command(unsigned port, QLineEdit *field);
 
     atlys::BoardLink &link_;
-    bool log_started_ = false;  // the first line goes into the log's empty first block
 };

@@ -9,7 +9,7 @@
 #include "serial_line.h"
 
 #include <QFile>
-#include <QPlainTextEdit>
+#include "ActivityLog.h"
 #include <QtTest>
 
 #include <memory>

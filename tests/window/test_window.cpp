@@ -6,6 +6,7 @@
 // so COM1, COM2, ... only ever name the simulator's pseudo-terminals or
 // devices that do not exist.
 
+#include "ActivityLog.h"
 #include "panel_fixture.h"
 
 #include <QCheckBox>
@@ -14,7 +15,8 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
@@ -57,6 +59,7 @@ private slots:
     void fonts();
     void captions_fit();
     void log_settings();
+    void log_is_editable_and_copyable();
     void focus_order();
     void log_line_data();
     void log_line();
@@ -148,7 +151,7 @@ void TestWindow::controls_data()
             QStringLiteral("Read P%1").arg(port));
         row(QStringLiteral("datain%1").arg(port), "QLineEdit", {416, top, 85, 24}, "0");
     }
-    row("cmdw", "QPlainTextEdit", {4, 252, 497, 185}, QString());
+    row("cmdw", "ActivityLog", {4, 252, 497, 185}, QString());
 }
 
 void TestWindow::controls()
@@ -172,7 +175,7 @@ void TestWindow::controls()
     } else {
         QCOMPARE(widget->geometry(), geometry);
     }
-    if (kind != QLatin1String("QPlainTextEdit"))
+    if (kind != QLatin1String("ActivityLog"))
         QCOMPARE(widget->property("text").toString(), text);
 }
 
@@ -236,12 +239,51 @@ void TestWindow::captions_fit()
 void TestWindow::log_settings()
 {
     const Panel panel({});
-    const QPlainTextEdit *const log = panel.form->cmdw;
+    const ActivityLog *const log = panel.form->cmdw;
     QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(log->lineWrapMode(), QPlainTextEdit::NoWrap);
-    QVERIFY(!log->isReadOnly());
+    // No word wrap and no horizontal bar: a line is one row however long.
+    QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     for (const QLineEdit *field : panel.form->findChildren<QLineEdit *>())
         QVERIFY(!field->isReadOnly());
+}
+
+void TestWindow::log_is_editable_and_copyable()
+{
+    Panel panel({});
+    panel.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel.form.get()));
+    ActivityLog *const log = panel.form->cmdw;
+    QCOMPARE(log->line_count(), 3);
+
+    // Double-click the second line, type over it, Enter: the line holds the new text.
+    const int row_y = 3 + log->fontMetrics().lineSpacing() + 2;
+    QTest::mouseDClick(log->viewport(), Qt::LeftButton, {}, QPoint(20, row_y));
+    QVERIFY(log->editing());
+    auto *const editor = log->findChild<QLineEdit *>(QStringLiteral("cmdw_line_editor"));
+    QVERIFY(editor && editor->isVisible());
+    QCOMPARE(editor->text(), kNoConfig);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("note: board unplugged"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QVERIFY(!log->editing());
+    QCOMPARE(panel.log().at(1), QStringLiteral("note: board unplugged"));
+
+    // Lines after it come in as usual, and the edit changes nothing else.
+    panel.form->log_line("next");
+    QCOMPARE(panel.log(), QStringList({kTitle, "note: board unplugged",
+                                       "Can't open serial port COM1", "next"}));
+
+    // Shift+Up from the last line selects two lines; Ctrl+C copies them.
+    log->setFocus();
+    QTest::keyClick(log, Qt::Key_End);
+    QTest::keyClick(log, Qt::Key_Up, Qt::ShiftModifier);
+    QCOMPARE(log->selected_text(), QStringLiteral("Can't open serial port COM1\nnext\n"));
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Can't open serial port COM1\nnext\n"));
+    QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(log->selection_start(), 0);
+    QCOMPARE(log->selection_end(), 3);
 }
 
 void TestWindow::focus_order()
@@ -313,8 +355,10 @@ void TestWindow::log_keeps_every_line()
     for (int k = 0; k < kLines; ++k)
         QCOMPARE(log.at(3 + k), QStringLiteral("line %1").arg(k));
     const QScrollBar *const bar = panel.form->cmdw->verticalScrollBar();
-    QVERIFY(bar->maximum() > 0);
+    QTRY_COMPARE(bar->maximum(), kLines + 3 - panel.form->cmdw->visible_line_count());
     QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(panel.form->cmdw->first_visible_line() + panel.form->cmdw->visible_line_count(),
+             kLines + 3);
 }
 
 // ---- Start-up ----------------------------------------------------------------------
