@@ -320,9 +320,10 @@ void TestSim::delayed_reply_keeps_order()
 
 void TestSim::stray_bytes_are_recorded_and_reported()
 {
-    BoardSim sim;
+    // Declared before the board, so they outlive its thread's last callback.
     std::mutex mutex;
     QStringList events;
+    BoardSim sim;
     sim.set_event_callback([&](const Event &event) {
         std::lock_guard<std::mutex> lock(mutex);
         events << describe(event);
@@ -513,12 +514,13 @@ void TestSim::codec_register_write()
     QFETCH(std::uint32_t, strobe);
     QFETCH(bool, recorded);
 
+    // Declared before the board, so they outlive its thread's last callback.
+    std::mutex mutex;
+    QStringList events;
     BoardSim sim(id);
     if (forced >= 0)
         sim.enable_codec(forced == 1);
     QCOMPARE(sim.codec_enabled(), forced >= 0 ? forced == 1 : id == kAudioCodecId);
-    std::mutex mutex;
-    QStringList events;
     sim.set_event_callback([&](const Event &event) {
         std::lock_guard<std::mutex> lock(mutex);
         events << describe(event);
