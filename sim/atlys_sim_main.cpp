@@ -16,6 +16,7 @@
 namespace {
 
 using atlys::sim::BoardSim;
+using atlys::sim::CodecReadiness;
 using atlys::sim::Event;
 using atlys::sim::Fault;
 using atlys::sim::PortBehaviour;
@@ -23,20 +24,27 @@ using atlys::sim::PortBehaviour;
 constexpr int kUsageError = 2;
 
 const char kUsage[] =
-    "usage: atlys-sim [--config barebone|codec|0xID] [--link PATH] [--verbose]\n"
-    "                 [--fault PORT:MODE[:MS]]... [--help]\n"
+    "usage: atlys-sim [--config barebone|codec|0xID] [--codec-ready WHEN] [--link PATH]\n"
+    "                 [--verbose] [--fault PORT:MODE[:MS]]... [--help]\n"
     "\n"
     "Plays an Atlys board on a pseudo-terminal and prints the slave device.\n"
     "  --config   board configuration answered on port 15: barebone (0x20161700),\n"
-    "             codec (0x20161701) or any id in hexadecimal (default barebone)\n"
+    "             codec (0x20161701) or any id in hexadecimal (default barebone);\n"
+    "             the codec board also plays its audio codec on ports 2, 3 and 15\n"
+    "  --codec-ready WHEN\n"
+    "             when the codec's ready flag (port 2, bit 0) is set: now, second\n"
+    "             (from the second read of port 2 on), never, or silent (port 2\n"
+    "             answers nothing); default now; needs --config codec\n"
     "  --link     keep a symlink at PATH pointing at the slave device\n"
-    "  --verbose  print every frame received\n"
+    "  --verbose  print every frame received and every codec register write\n"
     "  --fault    make reads of PORT (0-15) misbehave; MODE is silent (no answer),\n"
     "             short (3 bytes), long (5 bytes) or delay (answer after MS ms);\n"
     "             may be given once per port\n";
 
 struct Options {
     std::uint32_t config_id = atlys::sim::kBareboneId;
+    CodecReadiness codec_ready = CodecReadiness::now;
+    bool codec_ready_given = false;
     std::string link;
     bool verbose = false;
     std::map<unsigned, PortBehaviour> faults;
@@ -73,6 +81,36 @@ bool parse_config(const std::string &text, std::uint32_t &id)
         return false;
     id = static_cast<std::uint32_t>(value);
     return true;
+}
+
+bool parse_codec_ready(const std::string &text, CodecReadiness &readiness)
+{
+    static const std::map<std::string, CodecReadiness> names = {
+        {"now", CodecReadiness::now},
+        {"second", CodecReadiness::second},
+        {"never", CodecReadiness::never},
+        {"silent", CodecReadiness::silent},
+    };
+    const auto found = names.find(text);
+    if (found == names.end())
+        return false;
+    readiness = found->second;
+    return true;
+}
+
+const char *codec_ready_name(CodecReadiness readiness)
+{
+    switch (readiness) {
+    case CodecReadiness::now:
+        return "now";
+    case CodecReadiness::second:
+        return "second";
+    case CodecReadiness::never:
+        return "never";
+    case CodecReadiness::silent:
+        return "silent";
+    }
+    return "";
 }
 
 // PORT:MODE[:MS], e.g. 4:silent, 2:delay:300.
@@ -170,6 +208,12 @@ int main(int argc, char **argv)
                 return usage_error("--config needs a value");
             if (!parse_config(value, options.config_id))
                 return usage_error("bad configuration '" + value + "'");
+        } else if (arg == "--codec-ready") {
+            if (!take_value())
+                return usage_error("--codec-ready needs now, second, never or silent");
+            if (!parse_codec_ready(value, options.codec_ready))
+                return usage_error("bad codec ready behaviour '" + value + "'");
+            options.codec_ready_given = true;
         } else if (arg == "--link") {
             if (!take_value() || value.empty())
                 return usage_error("--link needs a path");
@@ -188,6 +232,10 @@ int main(int argc, char **argv)
         }
     }
 
+    const bool codec = options.config_id == atlys::sim::kAudioCodecId;
+    if (options.codec_ready_given && !codec)
+        return usage_error("--codec-ready needs --config codec");
+
     // The signals are taken by sigwait below; blocked before the simulator's
     // thread starts, so that thread inherits the mask and never takes them.
     sigset_t stop_signals;
@@ -197,6 +245,7 @@ int main(int argc, char **argv)
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     BoardSim sim(options.config_id);
+    sim.set_codec_ready_script(atlys::sim::codec_script(options.codec_ready));
     for (const auto &[port, behaviour] : options.faults)
         sim.set_behaviour(port, behaviour);
     if (options.verbose) {
@@ -209,11 +258,18 @@ int main(int argc, char **argv)
                 break;
             case Event::Kind::read: {
                 const auto fault = faults.find(event.port);
+                const char *note = !event.answered ? fault_note(Fault::silent)
+                                   : fault == faults.end()
+                                       ? ""
+                                       : fault_note(fault->second.fault);
                 std::printf("read port %u -> 0x%08X%s\n", event.port,
-                            static_cast<unsigned>(event.value),
-                            fault_note(fault == faults.end() ? Fault::none : fault->second.fault));
+                            static_cast<unsigned>(event.value), note);
                 break;
             }
+            case Event::Kind::codec_write:
+                std::printf("codec register %u <- 0x%04X\n", static_cast<unsigned>(event.index),
+                            static_cast<unsigned>(event.value));
+                break;
             case Event::Kind::stray:
                 std::printf("stray byte 0x%02X\n", static_cast<unsigned>(event.byte));
                 break;
@@ -227,13 +283,13 @@ int main(int argc, char **argv)
                      options.link.empty() ? "" : " or create the link ", options.link.c_str());
         return 1;
     }
-    if (options.link.empty())
-        std::printf("atlys-sim: board 0x%08X on %s\n", static_cast<unsigned>(options.config_id),
-                    sim.slave_path().c_str());
-    else
-        std::printf("atlys-sim: board 0x%08X on %s (link %s)\n",
-                    static_cast<unsigned>(options.config_id), sim.slave_path().c_str(),
-                    options.link.c_str());
+    std::string notes;
+    if (!options.link.empty())
+        notes += " (link " + options.link + ")";
+    if (codec)
+        notes += std::string(" (codec ready: ") + codec_ready_name(options.codec_ready) + ")";
+    std::printf("atlys-sim: board 0x%08X on %s%s\n", static_cast<unsigned>(options.config_id),
+                sim.slave_path().c_str(), notes.c_str());
     std::fflush(stdout);
 
     int signal_number = 0;

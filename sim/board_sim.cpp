@@ -47,6 +47,21 @@ std::vector<std::uint8_t> value_bytes(std::uint32_t value)
 
 } // namespace
 
+std::vector<CodecStatus> codec_script(CodecReadiness readiness)
+{
+    switch (readiness) {
+    case CodecReadiness::now:
+        return {CodecStatus::ready};
+    case CodecReadiness::second:
+        return {CodecStatus::not_ready, CodecStatus::ready};
+    case CodecReadiness::never:
+        return {CodecStatus::not_ready};
+    case CodecReadiness::silent:
+        return {CodecStatus::silent};
+    }
+    return {CodecStatus::ready};
+}
+
 std::optional<Event> FrameParser::feed(std::uint8_t byte)
 {
     if (pending_ > 0) {
@@ -225,6 +240,43 @@ void BoardSim::clear_faults()
     std::fill(std::begin(behaviour_), std::end(behaviour_), PortBehaviour{});
 }
 
+void BoardSim::enable_codec(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    codec_forced_ = on;
+}
+
+bool BoardSim::codec_enabled() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codec_active_locked();
+}
+
+void BoardSim::set_codec_ready_script(std::vector<CodecStatus> script)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    codec_script_ = std::move(script);
+    codec_step_ = 0;
+}
+
+void BoardSim::set_codec_status_bits(std::uint32_t bits)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    codec_status_bits_ = bits & ~kCodecReadyBit;
+}
+
+std::vector<CodecWrite> BoardSim::codec_writes() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codec_writes_;
+}
+
+std::vector<std::chrono::steady_clock::time_point> BoardSim::codec_status_reads() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codec_status_reads_;
+}
+
 void BoardSim::send_unasked(const std::vector<std::uint8_t> &bytes)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -399,34 +451,41 @@ void BoardSim::receive_locked(std::vector<Event> &events)
             break;  // EAGAIN: all taken; EIO or end: nothing to take
         received_.insert(received_.end(), buffer, buffer + n);
         for (ssize_t i = 0; i < n; ++i) {
-            if (auto event = parser_.feed(buffer[i])) {
-                handle_event_locked(*event);
-                events.push_back(*event);
-            }
+            if (auto event = parser_.feed(buffer[i]))
+                handle_event_locked(*event, events);
         }
     }
     received_cv_.notify_all();
     send_due_locked(std::chrono::steady_clock::now());
 }
 
-void BoardSim::handle_event_locked(Event &event)
+void BoardSim::handle_event_locked(Event event, std::vector<Event> &events)
 {
     if (event.kind == Event::Kind::write) {
-        board_write_locked(event.port, event.value);
+        const std::optional<Event> completed = board_write_locked(event.port, event.value);
+        events.push_back(event);
+        if (completed)
+            events.push_back(*completed);
         return;
     }
-    if (event.kind != Event::Kind::read)
-        return;  // a stray byte is recorded and otherwise ignored
+    if (event.kind != Event::Kind::read) {
+        events.push_back(event);  // a stray byte is recorded and otherwise ignored
+        return;
+    }
 
-    event.value = board_read_locked(event.port);
-    std::vector<std::uint8_t> reply = value_bytes(event.value);
+    const std::optional<std::uint32_t> answer = board_read_locked(event.port);
     const PortBehaviour &behaviour = behaviour_[event.port];
+    event.value = answer.value_or(0);
+    event.answered = answer.has_value() && behaviour.fault != Fault::silent;
+    events.push_back(event);
+    if (!event.answered)
+        return;
+    std::vector<std::uint8_t> reply = value_bytes(event.value);
     auto due = std::chrono::steady_clock::now();
     switch (behaviour.fault) {
     case Fault::none:
-        break;
     case Fault::silent:
-        return;
+        break;
     case Fault::short_reply:
         reply.resize(3);
         break;
@@ -441,19 +500,57 @@ void BoardSim::handle_event_locked(Event &event)
 }
 
 // The plain board: ports 0-14 are registers, a write to port 15 changes
-// nothing (port 15 reads as the configuration id). The audio codec
-// configuration hooks in here: its port 2 read answers a status whose bit 0
-// is RDY, and a value to port 2, an index to port 3 and then 1 to port 15
-// make one codec register write.
-void BoardSim::board_write_locked(unsigned port, std::uint32_t value)
+// nothing (port 15 reads as the configuration id).
+//
+// The audio codec rides on three of those ports. Port 2 and port 3 still
+// keep what was written (the register value and index of the next
+// sequence), but a read of port 2 answers the codec's status instead, and
+// a 1 written to port 15 hands the pending value and index to the codec as
+// one register write. The codec takes the sequence as it comes: whether RDY
+// was set before it is for the panel to have checked, and the recorded
+// bytes show whether it did.
+std::optional<Event> BoardSim::board_write_locked(unsigned port, std::uint32_t value)
 {
     if (port < kIdPort)
         ports_[port] = value;
+    if (port != kCodecStrobePort || value != 1 || !codec_active_locked())
+        return std::nullopt;
+    const CodecWrite write{ports_[kCodecIndexPort], ports_[kCodecDataPort]};
+    codec_writes_.push_back(write);
+    Event event{Event::Kind::codec_write};
+    event.index = write.index;
+    event.value = write.value;
+    return event;
 }
 
-std::uint32_t BoardSim::board_read_locked(unsigned port)
+std::optional<std::uint32_t> BoardSim::board_read_locked(unsigned port)
 {
-    return port == kIdPort ? config_id_ : ports_[port];
+    if (port == kIdPort)
+        return config_id_;
+    if (port != kCodecDataPort || !codec_active_locked())
+        return ports_[port];
+
+    codec_status_reads_.push_back(std::chrono::steady_clock::now());
+    CodecStatus status = CodecStatus::ready;
+    if (!codec_script_.empty()) {
+        status = codec_script_[std::min(codec_step_, codec_script_.size() - 1)];
+        if (codec_step_ < codec_script_.size())
+            ++codec_step_;
+    }
+    switch (status) {
+    case CodecStatus::ready:
+        return codec_status_bits_ | kCodecReadyBit;
+    case CodecStatus::not_ready:
+        return codec_status_bits_;
+    case CodecStatus::silent:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool BoardSim::codec_active_locked() const
+{
+    return codec_forced_.value_or(config_id_ == kAudioCodecId);
 }
 
 void BoardSim::queue_reply_locked(std::chrono::steady_clock::time_point due,

@@ -14,9 +14,11 @@
 //
 // What the board does with a completed frame (store a value, answer a read)
 // lives in two hooks of BoardSim, board_write_locked() and
-// board_read_locked(); a configuration with more behaviour than plain
-// registers (the audio codec's status and register-write handshake) is
-// added there.
+// board_read_locked(). The audio-codec configuration adds its codec there:
+// a read of port 2 answers the codec's status (bit 0 is RDY, scripted read
+// by read), and a value written to port 2, an index written to port 3 and
+// then a 1 written to port 15 make one codec register write, recorded and
+// reported as an event.
 //
 // FrameParser is the byte-stream parser on its own (no I/O), so it can be
 // tested and fuzzed alone.
@@ -38,11 +40,42 @@ constexpr std::uint32_t kBareboneId = 0x20161700;
 constexpr std::uint32_t kAudioCodecId = 0x20161701;
 
 struct Event {
-    enum class Kind { write, read, stray } kind;
+    enum class Kind { write, read, stray, codec_write } kind;
     unsigned port = 0;        // write and read
-    std::uint32_t value = 0;  // write: the value written; read: the value the board answers
+    std::uint32_t value = 0;  // write: the value written; read: the value the board answers;
+                              // codec_write: the register value (as written to port 2)
     std::uint8_t byte = 0;    // stray: a byte that starts no frame
+    std::uint32_t index = 0;  // codec_write: the register index (as written to port 3)
+    bool answered = true;     // read: false when the board sent no reply at all
 };
+
+// The audio codec's ready flag as one read of port 2 finds it.
+enum class CodecStatus {
+    ready,      // answers a status with RDY (bit 0) set
+    not_ready,  // answers a status with RDY clear
+    silent,     // answers nothing, as a codec that hangs the port
+};
+
+// Ready behaviours worth having at hand; each is a script for
+// BoardSim::set_codec_ready_script().
+enum class CodecReadiness { now, second, never, silent };
+std::vector<CodecStatus> codec_script(CodecReadiness readiness);
+
+// One completed register-write sequence, as the board received it (the
+// index and value are not masked to the codec's 5 and 16 bits).
+struct CodecWrite {
+    std::uint32_t index = 0;
+    std::uint32_t value = 0;
+    bool operator==(const CodecWrite &other) const
+    {
+        return index == other.index && value == other.value;
+    }
+};
+
+constexpr unsigned kCodecDataPort = 2;    // value written; status (RDY in bit 0) read
+constexpr unsigned kCodecIndexPort = 3;   // register index written
+constexpr unsigned kCodecStrobePort = 15; // a 1 written completes the sequence
+constexpr std::uint32_t kCodecReadyBit = 0x1;
 
 class FrameParser {
 public:
@@ -106,6 +139,21 @@ public:
     // Every port answers normally again.
     void clear_faults();
 
+    // The codec model: on by default for kAudioCodecId, off for any other
+    // id; enable_codec() forces it on or off whatever the id.
+    void enable_codec(bool on);
+    bool codec_enabled() const;
+    // What successive reads of port 2 answer; the last entry repeats. An
+    // empty script means ready at once. Setting a script starts it afresh.
+    void set_codec_ready_script(std::vector<CodecStatus> script);
+    // Status bits other than RDY that every status answer carries
+    // (bit 0 is ignored here), e.g. to model a busy flag.
+    void set_codec_status_bits(std::uint32_t bits);
+    // Every completed register-write sequence, in order.
+    std::vector<CodecWrite> codec_writes() const;
+    // When each read request of port 2 reached the codec model, in order.
+    std::vector<std::chrono::steady_clock::time_point> codec_status_reads() const;
+
     // Sends bytes nobody asked for.
     void send_unasked(const std::vector<std::uint8_t> &bytes);
 
@@ -131,10 +179,16 @@ private:
     void remove_link_locked();
     void run();
     void receive_locked(std::vector<Event> &events);
-    void handle_event_locked(Event &event);
+    // Plays one event on the board model; appends it (and any event it
+    // completes) to `events`.
+    void handle_event_locked(Event event, std::vector<Event> &events);
     // The board model: what a write does, and the value a read answers.
-    void board_write_locked(unsigned port, std::uint32_t value);
-    std::uint32_t board_read_locked(unsigned port);
+    // A write may complete a further event (a codec register write), which
+    // is returned to be reported after the frame's own.
+    std::optional<Event> board_write_locked(unsigned port, std::uint32_t value);
+    // The value a read answers, or nothing when the board stays silent.
+    std::optional<std::uint32_t> board_read_locked(unsigned port);
+    bool codec_active_locked() const;
     void queue_reply_locked(std::chrono::steady_clock::time_point due,
                             std::vector<std::uint8_t> bytes);
     void send_due_locked(std::chrono::steady_clock::time_point now);
@@ -158,6 +212,12 @@ private:
     unsigned generation_ = 0;        // bumped whenever the pty is replaced or closed
     std::vector<std::uint8_t> received_;
     FrameParser parser_;
+    std::optional<bool> codec_forced_;  // set by enable_codec(); else follows the id
+    std::vector<CodecStatus> codec_script_;
+    std::size_t codec_step_ = 0;  // next entry of codec_script_ (the last one repeats)
+    std::uint32_t codec_status_bits_ = 0;
+    std::vector<CodecWrite> codec_writes_;
+    std::vector<std::chrono::steady_clock::time_point> codec_status_reads_;
     std::function<void(const Event &)> callback_;
 };
 

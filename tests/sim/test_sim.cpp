@@ -26,6 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(std::vector<CodecStatus>)
 
 namespace {
 
@@ -56,6 +57,8 @@ QString describe(const Event &event)
         return QStringLiteral("r%1").arg(event.port);
     case Event::Kind::stray:
         return QStringLiteral("s%1").arg(event.byte, 2, 16, QLatin1Char('0'));
+    case Event::Kind::codec_write:
+        return QStringLiteral("c%1=%2").arg(event.index).arg(event.value, 4, 16, QLatin1Char('0'));
     }
     return {};
 }
@@ -139,6 +142,11 @@ private slots:
     void send_unasked_reaches_the_line();
     void go_away_hangs_up_and_come_back_replaces_the_pty();
     void link_replaces_a_stale_file_and_stop_removes_it();
+
+    void codec_status_script_data();
+    void codec_status_script();
+    void codec_register_write_data();
+    void codec_register_write();
 };
 
 void TestSim::parser_data()
@@ -312,9 +320,10 @@ void TestSim::delayed_reply_keeps_order()
 
 void TestSim::stray_bytes_are_recorded_and_reported()
 {
-    BoardSim sim;
+    // Declared before the board, so they outlive its thread's last callback.
     std::mutex mutex;
     QStringList events;
+    BoardSim sim;
     sim.set_event_callback([&](const Event &event) {
         std::lock_guard<std::mutex> lock(mutex);
         events << describe(event);
@@ -415,6 +424,132 @@ void TestSim::link_replaces_a_stale_file_and_stop_removes_it()
     QVERIFY2(::lstat(link.c_str(), &st) != 0, "stop() left the link behind");
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
              QStringList{});
+}
+
+void TestSim::codec_status_script_data()
+{
+    QTest::addColumn<std::uint32_t>("id");
+    QTest::addColumn<std::vector<CodecStatus>>("script");
+    QTest::addColumn<std::uint32_t>("extra_bits");
+    // One entry per read of port 2: the status answered, or -1 for no answer.
+    QTest::addColumn<QList<qint64>>("answers");
+
+    const auto ready = CodecStatus::ready;
+    const auto not_ready = CodecStatus::not_ready;
+    const auto silent = CodecStatus::silent;
+    QTest::newRow("ready at once") << kAudioCodecId << codec_script(CodecReadiness::now)
+                                   << std::uint32_t{0} << QList<qint64>{1, 1, 1};
+    QTest::newRow("ready at the second read")
+        << kAudioCodecId << codec_script(CodecReadiness::second) << std::uint32_t{0}
+        << QList<qint64>{0, 1, 1};
+    QTest::newRow("never ready") << kAudioCodecId << codec_script(CodecReadiness::never)
+                                 << std::uint32_t{0} << QList<qint64>{0, 0, 0};
+    QTest::newRow("silent") << kAudioCodecId << codec_script(CodecReadiness::silent)
+                            << std::uint32_t{0} << QList<qint64>{-1, -1};
+    QTest::newRow("empty script is ready") << kAudioCodecId << std::vector<CodecStatus>{}
+                                           << std::uint32_t{0} << QList<qint64>{1};
+    QTest::newRow("mixed script, last entry repeats")
+        << kAudioCodecId << std::vector<CodecStatus>{silent, not_ready, ready, not_ready}
+        << std::uint32_t{0} << QList<qint64>{-1, 0, 1, 0, 0};
+    QTest::newRow("other status bits ride along")
+        << kAudioCodecId << codec_script(CodecReadiness::second) << std::uint32_t{0xFFFF0003}
+        << QList<qint64>{0xFFFF0002, 0xFFFF0003};
+    // Without the codec, port 2 is a plain register: the script is not played.
+    QTest::newRow("barebone board ignores the script")
+        << kBareboneId << codec_script(CodecReadiness::silent) << std::uint32_t{0}
+        << QList<qint64>{0x1234, 0x1234};
+}
+
+void TestSim::codec_status_script()
+{
+    QFETCH(std::uint32_t, id);
+    QFETCH(std::vector<CodecStatus>, script);
+    QFETCH(std::uint32_t, extra_bits);
+    QFETCH(QList<qint64>, answers);
+
+    BoardSim sim(id);
+    sim.set_port_value(kCodecDataPort, 0x1234);
+    sim.set_codec_ready_script(script);
+    sim.set_codec_status_bits(extra_bits);
+    QVERIFY(sim.start());
+    Line line(sim.slave_path());
+    QVERIFY(line.is_open());
+
+    for (int i = 0; i < answers.size(); ++i) {
+        QVERIFY(line.send({0x32}));
+        if (answers[i] < 0) {
+            QCOMPARE(line.read_up_to(4, kQuiet), Bytes{});
+        } else {
+            QCOMPARE(line.read_up_to(4, kArrival), reply(std::uint32_t(answers[i])));
+        }
+    }
+    QVERIFY(sim.wait_received(std::size_t(answers.size()), kArrival));
+    const auto reads = sim.codec_status_reads();
+    QCOMPARE(reads.size(), id == kAudioCodecId ? std::size_t(answers.size()) : std::size_t{0});
+    QVERIFY(std::is_sorted(reads.begin(), reads.end()));
+    // The stored port 2 value is untouched by the status answers.
+    QCOMPARE(sim.port_value(kCodecDataPort), 0x1234u);
+}
+
+void TestSim::codec_register_write_data()
+{
+    QTest::addColumn<std::uint32_t>("id");
+    QTest::addColumn<int>("forced"); // -1: follows the id, 0: off, 1: on
+    QTest::addColumn<std::uint32_t>("strobe");
+    QTest::addColumn<bool>("recorded");
+
+    QTest::newRow("codec board, strobe 1") << kAudioCodecId << -1 << std::uint32_t{1} << true;
+    QTest::newRow("codec board, strobe 2") << kAudioCodecId << -1 << std::uint32_t{2} << false;
+    QTest::newRow("codec board, strobe 0") << kAudioCodecId << -1 << std::uint32_t{0} << false;
+    QTest::newRow("barebone board") << kBareboneId << -1 << std::uint32_t{1} << false;
+    QTest::newRow("codec enabled on another id") << kBareboneId << 1 << std::uint32_t{1} << true;
+    QTest::newRow("codec disabled on the codec id") << kAudioCodecId << 0 << std::uint32_t{1}
+                                                    << false;
+}
+
+void TestSim::codec_register_write()
+{
+    QFETCH(std::uint32_t, id);
+    QFETCH(int, forced);
+    QFETCH(std::uint32_t, strobe);
+    QFETCH(bool, recorded);
+
+    // Declared before the board, so they outlive its thread's last callback.
+    std::mutex mutex;
+    QStringList events;
+    BoardSim sim(id);
+    if (forced >= 0)
+        sim.enable_codec(forced == 1);
+    QCOMPARE(sim.codec_enabled(), forced >= 0 ? forced == 1 : id == kAudioCodecId);
+    sim.set_event_callback([&](const Event &event) {
+        std::lock_guard<std::mutex> lock(mutex);
+        events << describe(event);
+    });
+    QVERIFY(sim.start());
+    Line line(sim.slave_path());
+    QVERIFY(line.is_open());
+
+    // A value and an index beyond the codec's 16 and 5 bits are kept as received.
+    Bytes sent = write_frame(kCodecDataPort, 0x0001ABCD);
+    for (const Bytes &frame : {write_frame(kCodecIndexPort, 0x25), write_frame(15, strobe)})
+        sent.insert(sent.end(), frame.begin(), frame.end());
+    QVERIFY(line.send(sent));
+    QVERIFY(sim.wait_received(sent.size(), kArrival));
+
+    QStringList want{"w2=0001abcd", "w3=00000025", QStringLiteral("w15=%1").arg(strobe, 8, 16, QLatin1Char('0'))};
+    if (recorded)
+        want << "c37=1abcd";
+    const auto snapshot = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return events;
+    };
+    QTRY_COMPARE(snapshot(), want);
+    const std::vector<CodecWrite> writes =
+        recorded ? std::vector<CodecWrite>{{0x25, 0x0001ABCD}} : std::vector<CodecWrite>{};
+    QCOMPARE(sim.codec_writes(), writes);
+    // Port 15 still reads as the configuration id.
+    QVERIFY(line.send({0x3F}));
+    QCOMPARE(line.read_up_to(4, kArrival), reply(id));
 }
 
 QTEST_GUILESS_MAIN(TestSim)
