@@ -27,7 +27,8 @@ for _ in $(seq "$runs"); do
     start=$(date +%s%N)
     "$panel" >/dev/null 2>&1 &
     pid=$!
-    xdotool search --sync --onlyvisible --name "$title" >/dev/null
+    # Poll every few milliseconds (xdotool's own --sync waits half a second a try).
+    until xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; do sleep 0.005; done
     end=$(date +%s%N)
     shown+=($(( (end - start) / 1000000 )))
     sleep 1 # idle
