@@ -98,6 +98,9 @@ public:
 
     const std::string &port_name() const { return port_name_; }
     std::int32_t baud_rate() const { return baud_rate_; }
+    // The line speed used by the next open. The panel takes it from
+    // config.dat only (load_config); the command-line tool also from --baud.
+    void set_baud_rate(std::int32_t baud_rate) { baud_rate_ = baud_rate; }
     std::uint32_t hw_id() const { return hw_id_; }
     std::uint32_t hw_index() const { return hw_index_; }
     std::uint32_t scan_limit() const { return scan_limit_; }
