@@ -461,28 +461,28 @@ void TestCli::scan_all_goes_past_com29()
 void TestCli::codec_write_data()
 {
     QTest::addColumn<quint32>("config");
-    QTest::addColumn<quint32>("status");      // port 2 at the start
-    QTest::addColumn<bool>("ready_later");    // RDY set once port 2 has been read
+    QTest::addColumn<int>("readiness"); // how the codec's RDY flag answers the port-2 reads
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("frames");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("err");
-    QTest::newRow("ready at once") << quint32(sim::kAudioCodecId) << 1u << false
+    const int now = int(sim::CodecReadiness::now);
+    QTest::newRow("ready at once") << quint32(sim::kAudioCodecId) << now
                                    << QStringList{"5", "0xbeef"}
                                    << QByteArray("3f" "32" "220000beef" "2300000005" "2f00000001")
                                    << kExitSuccess << "";
-    QTest::newRow("hex mode") << quint32(sim::kAudioCodecId) << 0x3u << false
+    QTest::newRow("hex mode") << quint32(sim::kAudioCodecId) << now
                               << QStringList{"1f", "ffff", "--hex"}
                               << QByteArray("3f" "32" "220000ffff" "230000001f" "2f00000001")
                               << kExitSuccess << "";
     QTest::newRow("ready at the second read")
-        << quint32(sim::kAudioCodecId) << 0u << true << QStringList{"0", "0"}
+        << quint32(sim::kAudioCodecId) << int(sim::CodecReadiness::second) << QStringList{"0", "0"}
         << QByteArray("3f" "32" "32" "2200000000" "2300000000" "2f00000001") << kExitSuccess << "";
-    QTest::newRow("never ready") << quint32(sim::kAudioCodecId) << 0xFFFFFFFEu << false
+    QTest::newRow("never ready") << quint32(sim::kAudioCodecId) << int(sim::CodecReadiness::never)
                                  << QStringList{"0", "0"} << QByteArray("3f" "32" "32") << kExitNoAnswer
                                  << "atlys-cli: the codec did not become ready (RDY, bit 0 of port 2, "
                                     "stayed 0): nothing was written\n";
-    QTest::newRow("barebone board") << quint32(sim::kBareboneId) << 1u << false << QStringList{"0", "0"}
+    QTest::newRow("barebone board") << quint32(sim::kBareboneId) << now << QStringList{"0", "0"}
                                     << QByteArray("3f") << kExitUnknownBoard
                                     << "atlys-cli: the board on %DEV is 'Atlys S6 QOR 2016/17 "
                                        "barebone', which has no audio codec\n";
@@ -491,21 +491,13 @@ void TestCli::codec_write_data()
 void TestCli::codec_write()
 {
     QFETCH(quint32, config);
-    QFETCH(quint32, status);
-    QFETCH(bool, ready_later);
+    QFETCH(int, readiness);
     QFETCH(QStringList, args);
     QFETCH(QByteArray, frames);
     QFETCH(int, code);
     QFETCH(QString, err);
     board_->set_config_id(config);
-    board_->set_port_value(2, status);
-    if (ready_later) {
-        sim::BoardSim *board = board_.get();
-        board_->set_event_callback([board](const sim::Event &e) {
-            if (e.kind == sim::Event::Kind::read && e.port == 2)
-                board->set_port_value(2, 1);
-        });
-    }
+    board_->set_codec_ready_script(sim::codec_script(sim::CodecReadiness(readiness)));
     const CliResult r = cli(QStringList{"codec-write"} + args + QStringList{"--port", expand("%DEV")});
     QVERIFY(r.finished);
     QCOMPARE(r.err, expand(err));
