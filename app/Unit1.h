@@ -28,7 +28,7 @@ class QLineEdit;
 class ActivityLog;
 class QPushButton;
 
-class TForm1 : public QWidget, public atlys::LinkView {
+class TForm1 final : public QWidget, public atlys::LinkView {
     Q_OBJECT
 
 public:

@@ -110,7 +110,6 @@ std::string check_option(Command command, const Given &given)
     case Opt::all:
         return command == Command::scan ? std::string{} : refuse();
     case Opt::no_identify:
-        return uses_board_values(command) ? std::string{} : refuse();
     case Opt::hex:
         return uses_board_values(command) ? std::string{} : refuse();
     case Opt::dec:

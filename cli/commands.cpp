@@ -224,7 +224,7 @@ public:
     // The name being used, with the device a COM name designates.
     std::string shown_name() const
     {
-        const std::string name = view_.field;
+        std::string name = view_.field;
         if (!com_number(name))
             return name;
         const auto device = resolve_port_name(name, link_->list_ports());

@@ -39,13 +39,17 @@ std::vector<PortInfo> list_sysfs_ports(const std::string &class_dir, const std::
         const std::string name = entry->d_name;
         if (name.empty() || name[0] == '.')
             continue;
-        const std::string base = class_dir + "/" + name;
+        std::string base = class_dir;
+        base += '/';
+        base += name;
         struct stat st {};
         if (::stat((base + "/device").c_str(), &st) != 0)
             continue;  // no hardware behind it
         if (trimmed(first_line(base + "/type")) == "0")
             continue;  // a reserved 8250 slot without a UART
-        ports.push_back({name, dev_dir + "/" + name, {}, {}, {}});
+        std::string device = dev_dir + '/';
+        device += name;
+        ports.push_back({name, std::move(device), {}, {}, {}});
     }
     return order_ports(std::move(ports));
 }

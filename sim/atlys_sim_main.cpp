@@ -11,7 +11,7 @@
 #include <string>
 
 #include <pthread.h>
-#include <signal.h>
+#include <csignal>
 
 namespace {
 
