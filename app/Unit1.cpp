@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "ActivityLog.h"
+#include "PortCompleter.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -212,6 +213,9 @@ void TForm1::build_controls()
 
     // The tooltip tells what each COM name designates when it is about to show.
     serialport_txt->installEventFilter(this);
+
+    // The port field offers the ports listed now as the operator types.
+    new PortCompleter([this] { return link_.list_ports(); }, serialport_txt);
 }
 
 void TForm1::set_focus_order()

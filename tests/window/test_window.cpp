@@ -539,13 +539,26 @@ void TestWindow::port_tooltip_is_current()
         QApplication::sendEvent(field, &event);
         return field->toolTip();
     };
+    const QString board = QString::fromStdString(sim.slave_path());
 
-    QCOMPARE(ask_tooltip(), QString::fromStdString("COM1 = " + sim.slave_path()));
+    QCOMPARE(ask_tooltip(), "COM1 = " + board);
 
-    // A port plugged in after start-up shows at the next look.
-    panel.ports.insert(panel.ports.begin(), port_at("ttyACM0", "/dev/ttyACM0"));
+    // A port plugged in after start-up shows at the next look, and moves
+    // the board to COM2.
+    panel.ports.insert(panel.ports.begin(), PortInfo{"ttyACM0", "/nonexistent/atlys-test/ttyACM0",
+                                                     "Atlys", "Digilent", "D1"});
     QCOMPARE(ask_tooltip(),
-             QString::fromStdString("COM1 = /dev/ttyACM0\nCOM2 = " + sim.slave_path()));
+             "COM1 = /nonexistent/atlys-test/ttyACM0 (Atlys, Digilent, D1)\nCOM2 = " + board);
+
+    // Pulled out again: the board is COM1 once more.
+    panel.ports.erase(panel.ports.begin());
+    QCOMPARE(ask_tooltip(), "COM1 = " + board);
+
+    // Nothing listed: the tooltip says so and points to device paths.
+    panel.ports.clear();
+    const QString none = ask_tooltip();
+    QVERIFY2(none.startsWith(QStringLiteral("No serial port is listed")), qPrintable(none));
+    QVERIFY(none.contains(QStringLiteral("/dev/ttyUSB0")));
 }
 
 QTEST_MAIN(TestWindow)
