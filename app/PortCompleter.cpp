@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -69,9 +70,15 @@ bool PortCompleter::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == field_) {
         switch (event->type()) {
-        case QEvent::FocusIn:
-            refresh();
+        case QEvent::FocusIn: {
+            // Moving into the field (Tab, a click, a shortcut). Not when the
+            // window comes back or a popup closes: the next key looks again,
+            // and a window shown with its focus here lists nothing it need not.
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                refresh();
             break;
+        }
         case QEvent::KeyPress: {
             if (popup()->isVisible())
                 break;

@@ -6,8 +6,9 @@
 // The field stays a plain text edit: any text can still be typed, and the
 // completer only offers. Choosing an entry puts just its name (COM3 or
 // /dev/ttyUSB0) into the field. The list is looked up again each time the
-// popup may open (the field takes the focus, a key is typed, Down is
-// pressed), so ports plugged in or pulled out since show as they are. The
+// popup may open (the operator moves into the field, types a key, presses
+// Down), so ports plugged in or pulled out since show as they are; showing
+// the window looks nothing up. The
 // entries match what is typed anywhere in their line, ignoring case, so
 // "ftdi" or "USB" finds a port as well as "COM".
 

@@ -60,6 +60,7 @@ private slots:
     void typing_offers_data();
     void typing_offers();
     void entries_follow_ports();
+    void showing_the_window_lists_nothing();
     void popup_shows_whole_lines();
 
 private:
@@ -267,6 +268,23 @@ void TestPortPicking::entries_follow_ports()
     QVERIFY(!completer_->popup()->isVisible());
     QTest::keyClicks(field_, QStringLiteral("1"));
     QCOMPARE(field_->text(), QStringLiteral("CO1"));
+}
+
+// With config.dat naming a device path, start-up and showing the window
+// list no ports, even with the focus in the port field: the system's list
+// is looked up only when the operator works with the field.
+void TestPortPicking::showing_the_window_lists_nothing()
+{
+    Panel panel(bench_ports());
+    panel.form->serialport_txt->setFocus();  // the field gets the focus as the window activates
+    panel.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(panel.form.get()));
+    QTRY_VERIFY(panel.form->serialport_txt->hasFocus());
+    QCOMPARE(panel.lookups, 0);
+
+    QTest::keyClick(panel.form->serialport_txt, Qt::Key_Down);
+    QCOMPARE(panel.lookups, 1);
+    QVERIFY(panel.form->serialport_txt->completer()->popup()->isVisible());
 }
 
 // The popup is wider than the field, so every line shows whole.
