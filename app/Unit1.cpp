@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "ActivityLog.h"
+#include "PortCompleter.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -197,6 +198,13 @@ void TForm1::build_controls()
                     widget->setFont(font_for(spec.font));
                 if constexpr (!std::is_same_v<Widget, ActivityLog>)
                     widget->setText(spec.text);
+                // Screen readers and UI automation find a control by its
+                // caption, or an edit and the log by the control's name.
+                if constexpr (std::is_same_v<Widget, QLineEdit> ||
+                              std::is_same_v<Widget, ActivityLog>)
+                    widget->setAccessibleName(QLatin1String(spec.name));
+                else
+                    widget->setAccessibleName(spec.text);
                 if constexpr (std::is_same_v<Widget, QLabel>)
                     widget->adjustSize();  // labels size themselves to their caption
                 if constexpr (std::is_same_v<Widget, QPushButton>) {
@@ -212,6 +220,9 @@ void TForm1::build_controls()
 
     // The tooltip tells what each COM name designates when it is about to show.
     serialport_txt->installEventFilter(this);
+
+    // The port field offers the ports listed now as the operator types.
+    new PortCompleter([this] { return link_.list_ports(); }, serialport_txt);
 }
 
 void TForm1::set_focus_order()
@@ -253,6 +264,7 @@ void TForm1::set_read_status(bool ok)
     timeout->setPalette(colours);
     timeout->setAutoFillBackground(true);
     timeout->setText(ok ? QStringLiteral("data ok") : QStringLiteral("timeout"));
+    timeout->setAccessibleName(timeout->text());
     timeout->adjustSize();
 }
 

@@ -10,6 +10,10 @@
 // geometry, initial text, font and click handler. Positions are absolute, so
 // every control keeps its place when the window is resized.
 //
+// The port field stays a plain text edit; a PortCompleter offers the ports
+// the link lists, and its tooltip tells what each COM name designates, both
+// looked up when they are about to show.
+//
 // The constructor runs the start-up: it builds the controls, attaches itself
 // to the link, logs the title line, loads config.dat and connects to the
 // board, all before the window is first shown.

@@ -17,6 +17,8 @@ int main(int argc, char *argv[])
 {
     PanelApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("atlys-panel"));
+    // Lets the desktop match the window to its menu entry and icon.
+    app.setDesktopFileName(QStringLiteral("org.qor.atlys_panel"));
     try {
         atlys::BoardLink link(atlys::make_posix_serial_line(), atlys::system_port_lister());
         TForm1 form(link);

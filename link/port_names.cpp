@@ -105,6 +105,35 @@ std::optional<std::string> resolve_port_name(const std::string &name,
     return name;
 }
 
+std::string port_details(const PortInfo &port)
+{
+    std::string details;
+    for (const std::string *part : {&port.description, &port.manufacturer, &port.serial_number}) {
+        if (part->empty())
+            continue;
+        if (!details.empty())
+            details += ", ";
+        details += *part;
+    }
+    return details;
+}
+
+namespace {
+
+// "/dev/ttyUSB0 (FT232R USB UART, FTDI, A10K)", or the device alone.
+std::string device_with_details(const PortInfo &port)
+{
+    const std::string details = port_details(port);
+    return details.empty() ? port.device : port.device + " (" + details + ")";
+}
+
+std::string com_name(std::size_t index)
+{
+    return "COM" + std::to_string(index + 1);
+}
+
+} // namespace
+
 std::string describe_com_names(const std::vector<PortInfo> &ordered)
 {
     if (ordered.empty())
@@ -112,22 +141,22 @@ std::string describe_com_names(const std::vector<PortInfo> &ordered)
                "A device path such as /dev/ttyUSB0 can be typed instead.";
     std::string text;
     for (std::size_t k = 0; k < ordered.size(); ++k) {
-        const PortInfo &port = ordered[k];
         if (!text.empty())
             text += '\n';
-        text += "COM" + std::to_string(k + 1) + " = " + port.device;
-        std::string details;
-        for (const std::string *part : {&port.description, &port.manufacturer, &port.serial_number}) {
-            if (part->empty())
-                continue;
-            if (!details.empty())
-                details += ", ";
-            details += *part;
-        }
-        if (!details.empty())
-            text += " (" + details + ")";
+        text += com_name(k) + " = " + device_with_details(ordered[k]);
     }
     return text;
+}
+
+std::vector<PortChoice> port_choices(const std::vector<PortInfo> &ordered)
+{
+    std::vector<PortChoice> choices;
+    choices.reserve(2 * ordered.size());
+    for (std::size_t k = 0; k < ordered.size(); ++k)
+        choices.push_back({com_name(k), com_name(k) + " = " + device_with_details(ordered[k])});
+    for (const PortInfo &port : ordered)
+        choices.push_back({port.device, device_with_details(port)});
+    return choices;
 }
 
 } // namespace atlys

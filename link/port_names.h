@@ -40,8 +40,23 @@ std::optional<unsigned> com_number(const std::string &name);
 std::optional<std::string> resolve_port_name(const std::string &name,
                                              const std::vector<PortInfo> &ordered);
 
+// What the system says about a port: description, manufacturer and serial
+// number, the empty ones left out, "FT232R USB UART, FTDI, A10K".
+std::string port_details(const PortInfo &port);
+
 // One line per listed port, "COM1 = /dev/ttyUSB0 (FT232R USB UART, FTDI, A10K)",
 // for the port field's tooltip; a note when no port is listed.
 std::string describe_com_names(const std::vector<PortInfo> &ordered);
+
+// One name the port field can be given, with the line that tells the
+// operator what it designates.
+struct PortChoice {
+    std::string name;   // COM1 or /dev/ttyUSB0: what goes into the field
+    std::string label;  // COM1 = /dev/ttyUSB0 (FT232R USB UART, FTDI, A10K)
+};
+
+// The names on offer for the listed ports: COM1, COM2, ... in panel order,
+// then each port's device path in the same order.
+std::vector<PortChoice> port_choices(const std::vector<PortInfo> &ordered);
 
 } // namespace atlys

@@ -38,8 +38,10 @@ inline PortInfo sim_port(const std::string &name, const atlys::sim::BoardSim &si
 struct Panel {
     explicit Panel(std::vector<PortInfo> listed) : ports(std::move(listed))
     {
-        link = std::make_unique<atlys::BoardLink>(atlys::make_posix_serial_line(),
-                                                  [this] { return ports; });
+        link = std::make_unique<atlys::BoardLink>(atlys::make_posix_serial_line(), [this] {
+            ++lookups;
+            return ports;
+        });
         form = std::make_unique<TForm1>(*link);
     }
     ~Panel() { form.reset(); }
@@ -47,6 +49,7 @@ struct Panel {
     QStringList log() const { return form->cmdw->toPlainText().split(QLatin1Char('\n')); }
 
     std::vector<PortInfo> ports;
+    int lookups = 0;  // how often the link has listed the ports
     std::unique_ptr<atlys::BoardLink> link;
     std::unique_ptr<TForm1> form;
 };

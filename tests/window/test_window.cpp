@@ -9,6 +9,8 @@
 #include "ActivityLog.h"
 #include "panel_fixture.h"
 
+#include <QAccessible>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -56,6 +58,8 @@ private slots:
     void window_frame();
     void controls_data();
     void controls();
+    void accessible_names_data();
+    void accessible_names();
     void fonts();
     void captions_fit();
     void log_settings();
@@ -177,6 +181,32 @@ void TestWindow::controls()
     }
     if (kind != QLatin1String("ActivityLog"))
         QCOMPARE(widget->property("text").toString(), text);
+}
+
+// Screen readers and UI automation find each control by its caption, or an
+// edit and the log by the control's name.
+void TestWindow::accessible_names_data()
+{
+    controls_data();
+}
+
+void TestWindow::accessible_names()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+
+    const Panel panel({});
+    QWidget *const widget = panel.form->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    const bool named_by_field = kind == QLatin1String("QLineEdit") ||
+                                kind == QLatin1String("ActivityLog");
+    const QString expected = named_by_field ? name : text;
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(widget->accessibleName(), expected);
+    QAccessibleInterface *const accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), expected);
 }
 
 void TestWindow::fonts()
@@ -513,6 +543,7 @@ void TestWindow::read_status()
     QCOMPARE(panel.log().mid(2), QStringList{"Invalid HW id, closing serial port"});
     QLabel *const indicator = panel.form->timeout;
     QCOMPARE(indicator->text(), caption);
+    QCOMPARE(QAccessible::queryAccessibleInterface(indicator)->text(QAccessible::Name), caption);
     QVERIFY(indicator->autoFillBackground());
     QCOMPARE(background(indicator), colour);
     QCOMPARE(indicator->size(), indicator->sizeHint());
@@ -522,6 +553,7 @@ void TestWindow::read_status()
     sim.clear_faults();
     QTest::mouseClick(panel.form->Button25, Qt::LeftButton);
     QCOMPARE(indicator->text(), QStringLiteral("data ok"));
+    QCOMPARE(indicator->accessibleName(), QStringLiteral("data ok"));
     QCOMPARE(background(indicator), kLime);
     QCOMPARE(indicator->size(), indicator->sizeHint());
 }
@@ -539,13 +571,26 @@ void TestWindow::port_tooltip_is_current()
         QApplication::sendEvent(field, &event);
         return field->toolTip();
     };
+    const QString board = QString::fromStdString(sim.slave_path());
 
-    QCOMPARE(ask_tooltip(), QString::fromStdString("COM1 = " + sim.slave_path()));
+    QCOMPARE(ask_tooltip(), "COM1 = " + board);
 
-    // A port plugged in after start-up shows at the next look.
-    panel.ports.insert(panel.ports.begin(), port_at("ttyACM0", "/dev/ttyACM0"));
+    // A port plugged in after start-up shows at the next look, and moves
+    // the board to COM2.
+    panel.ports.insert(panel.ports.begin(), PortInfo{"ttyACM0", "/nonexistent/atlys-test/ttyACM0",
+                                                     "Atlys", "Digilent", "D1"});
     QCOMPARE(ask_tooltip(),
-             QString::fromStdString("COM1 = /dev/ttyACM0\nCOM2 = " + sim.slave_path()));
+             "COM1 = /nonexistent/atlys-test/ttyACM0 (Atlys, Digilent, D1)\nCOM2 = " + board);
+
+    // Pulled out again: the board is COM1 once more.
+    panel.ports.erase(panel.ports.begin());
+    QCOMPARE(ask_tooltip(), "COM1 = " + board);
+
+    // Nothing listed: the tooltip says so and points to device paths.
+    panel.ports.clear();
+    const QString none = ask_tooltip();
+    QVERIFY2(none.startsWith(QStringLiteral("No serial port is listed")), qPrintable(none));
+    QVERIFY(none.contains(QStringLiteral("/dev/ttyUSB0")));
 }
 
 QTEST_MAIN(TestWindow)
