@@ -186,33 +186,33 @@ TForm1::~TForm1()
 
 void TForm1::build_controls()
 {
-    for (const ControlSpec &spec : control_table()) {
+    for (const ControlSpec &control : control_table()) {
         std::visit(
-            [this, &spec](auto member) {
+            [this, &control](auto member) {
                 using Widget = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
                 auto *const widget = new Widget(this);
                 this->*member = widget;
-                widget->setObjectName(spec.name);
-                widget->setGeometry(spec.geometry);
-                if (spec.font != FontRole::window)
-                    widget->setFont(font_for(spec.font));
+                widget->setObjectName(control.name);
+                widget->setGeometry(control.geometry);
+                if (control.font != FontRole::window)
+                    widget->setFont(font_for(control.font));
                 if constexpr (!std::is_same_v<Widget, ActivityLog>)
-                    widget->setText(spec.text);
+                    widget->setText(control.text);
                 // Screen readers and UI automation find a control by its
                 // caption, or an edit and the log by the control's name.
                 if constexpr (std::is_same_v<Widget, QLineEdit> ||
                               std::is_same_v<Widget, ActivityLog>)
-                    widget->setAccessibleName(QLatin1String(spec.name));
+                    widget->setAccessibleName(QLatin1String(control.name));
                 else
-                    widget->setAccessibleName(spec.text);
+                    widget->setAccessibleName(control.text);
                 if constexpr (std::is_same_v<Widget, QLabel>)
                     widget->adjustSize();  // labels size themselves to their caption
                 if constexpr (std::is_same_v<Widget, QPushButton>) {
-                    if (spec.click)
-                        connect(widget, &QPushButton::clicked, this, spec.click);
+                    if (control.click)
+                        connect(widget, &QPushButton::clicked, this, control.click);
                 }
             },
-            spec.member);
+            control.member);
     }
 
     // The indicator shows the window background until the first port read.
