@@ -41,6 +41,12 @@ usage:\ atlys-sim*) ;;
 *) fail "atlys-sim --help printed: $help" ;;
 esac
 echo "ok: $prefix/bin/atlys-sim --help"
+help=$("$prefix/bin/atlys-cli" --help) || fail "atlys-cli --help exited with $?"
+case $help in
+usage:\ atlys-cli*) ;;
+*) fail "atlys-cli --help printed: $help" ;;
+esac
+echo "ok: $prefix/bin/atlys-cli --help"
 
 # The installed panel starts: from a folder whose config.dat names the
 # simulator's link, it opens that line and reads the board's id on port 15.
