@@ -67,6 +67,7 @@ private slots:
 
     void board_goes_away_and_comes_back_data();
     void board_goes_away_and_comes_back();
+    void board_goes_away_during_a_read();
     void late_reply_data();
     void late_reply();
     void unasked_bytes_lead_the_next_reply_data();
@@ -182,6 +183,30 @@ void TestFaults::board_goes_away_and_comes_back()
     QCOMPARE(view_.take_lines(),
              (QStringList{"Write 00000077h to port 4  (decimal:        119)",
                           "Port[ 4]=00000077h  (decimal:       119,  unsigned:        119)"}));
+}
+
+void TestFaults::board_goes_away_during_a_read()
+{
+    auto link = connected_link();
+    QVERIFY(link);
+    // The board is unplugged the moment it takes the read request, before
+    // any reply: the read must not sit out its 600 ms on a line that is gone.
+    board_->set_behaviour(5, {sim::Fault::silent, 0ms});
+    sim::BoardSim *const board = board_.get();
+    board_->set_event_callback([board](const sim::Event &event) {
+        if (event.kind == sim::Event::Kind::read && event.port == 5)
+            board->go_away();
+    });
+    std::uint32_t value = 7;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(link->read_port(value, 5), kTimeout);
+    const qint64 elapsed = timer.elapsed();
+    qInfo("read cut off by the board going away: %lld ms", elapsed);
+    QVERIFY2(elapsed < 600, qPrintable(QString::number(elapsed)));
+    QCOMPARE(value, 0u);
+    QVERIFY(!board_->present());
+    board_->set_event_callback({});
 }
 
 void TestFaults::late_reply_data()
