@@ -137,7 +137,8 @@ void check_read(const std::string &bytes)
 const std::filesystem::path &save_folder()
 {
     static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "atlys-fuzz-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "atlys-fuzz-XXXXXX").string();
         check(::mkdtemp(pattern.data()) != nullptr, "no temporary folder");
         return std::filesystem::path(pattern);
     }();
@@ -159,7 +160,8 @@ void check_round_trip(const std::string &bytes)
     const std::string name = bytes.size() > sizeof raw ? bytes.substr(sizeof raw) : std::string();
 
     const std::string line = atlys::format_config(name, speed);
-    check(line == name + "  " + std::to_string(speed) + "\r\n", "the line is not name, two spaces, speed, CR LF");
+    check(line == name + "  " + std::to_string(speed) + "\r\n",
+          "the line is not the name, two spaces, the speed and CR LF");
 
     const ConfigRead back = parse(line);
     const bool accepted = atlys::check_port_name(name) == atlys::NameProblem::none;
@@ -177,7 +179,8 @@ void check_round_trip(const std::string &bytes)
     const std::filesystem::path path = save_folder() / "config.dat";
     check(atlys::write_file_atomically(path.string(), line), "the save failed");
     std::ifstream file(path, std::ios::binary);
-    const std::string on_disk((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string on_disk((std::istreambuf_iterator<char>(file)),
+                              std::istreambuf_iterator<char>());
     check(on_disk == line, "the file does not hold the line written");
     const auto entries = std::distance(std::filesystem::directory_iterator(save_folder()),
                                        std::filesystem::directory_iterator());

@@ -377,9 +377,9 @@ void TestFaults::permission_denied()
         QSKIP(qPrintable(lines.first()));
     if (lines.value(0) != QString("errno %1").arg(EACCES))
         QSKIP(qPrintable("the device opened for the unprivileged user: " + lines.value(0)));
-    QCOMPARE(lines.mid(1),
-             (QStringList{QString("log Can't open serial port %1").arg(QString::fromStdString(device)),
-                          "open 0", "read 1 0"}));
+    const QString logged =
+        QString("log Can't open serial port %1").arg(QString::fromStdString(device));
+    QCOMPARE(lines.mid(1), (QStringList{logged, "open 0", "read 1 0"}));
     // Nothing reached the board.
     QVERIFY(board_->received().empty());
 }

@@ -73,7 +73,7 @@ void TestFaultsWindow::cleanup()
 QStringList TestFaultsWindow::new_lines(const Panel &panel)
 {
     const QStringList log = panel.log();
-    const QStringList lines = log.mid(seen_lines_);
+    QStringList lines = log.mid(seen_lines_);
     seen_lines_ = int(log.size());
     return lines;
 }
@@ -101,7 +101,8 @@ void TestFaultsWindow::board_goes_away_and_comes_back()
     Panel panel(listed());
     panel.form->show();
     QVERIFY(QTest::qWaitForWindowExposed(panel.form.get()));
-    const QString using_line = QStringLiteral("Using serial port %1 (baudrate: 115200 bps)").arg(name);
+    const QString using_line =
+        QStringLiteral("Using serial port %1 (baudrate: 115200 bps)").arg(name);
     QCOMPARE(new_lines(panel).mid(1), (QStringList{kBarebone, using_line}));
     board_->set_port_value(3, 0x33);
     panel.form->hexdata->setChecked(true);

@@ -80,7 +80,7 @@ QStringList log_lines(const Panel &panel)
 
 QByteArray as_bytes(const std::vector<std::uint8_t> &v)
 {
-    return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
+    return {reinterpret_cast<const char *>(v.data()), int(v.size())};
 }
 
 void append_value(QByteArray &bytes, quint32 value)
@@ -198,7 +198,7 @@ void TestSoak::mixed_commands()
     // board must receive.
     std::array<quint32, 16> board{};
     QStringList expected{kTitle, kDetected, kUsing};
-    QByteArray expected_bytes("\x3f", 1);
+    QByteArray expected_bytes(1, char(0x3f)); // the identification at start-up
     bool hex = false;
     int writes = 0, reads = 0, refused = 0, toggles = 0, reopens = 0;
 
@@ -211,17 +211,19 @@ void TestSoak::mixed_commands()
         if (kind < 44) {
             // Write a random value, typed in one of the ways the mode accepts.
             const unsigned port = pick(16);
-            const quint32 value = quint32(random());
+            const auto value = quint32(random());
             QString text;
             switch (pick(4)) {
             case 0:
                 text = hex ? QString::asprintf("%x", value) : QString::asprintf("%u", value);
                 break;
             case 1:
-                text = hex ? QString::asprintf("0X%X", value) : QString::asprintf("%d", qint32(value));
+                text = hex ? QString::asprintf("0X%X", value)
+                           : QString::asprintf("%d", qint32(value));
                 break;
             case 2:
-                text = hex ? QString::asprintf(" -%x", 0u - value) : QString::asprintf("  +%u", value);
+                text = hex ? QString::asprintf(" -%x", 0U - value)
+                           : QString::asprintf("  +%u", value);
                 break;
             default:
                 text = hex ? QString::asprintf("0x%08xzz", value)
@@ -270,7 +272,7 @@ void TestSoak::mixed_commands()
         } else {
             QTest::mouseClick(panel->form->Button25, Qt::LeftButton);
             expected << kDetected << kUsing;
-            expected_bytes.append('\x3f');
+            expected_bytes.append(char(0x3f));
             ++reopens;
         }
         // Let the window paint and scroll now and then, as between clicks.
@@ -327,7 +329,8 @@ void TestSoak::reopen_cycles()
 
     const long fds_after = open_descriptors();
     const long rss_after = resident_kb();
-    qInfo("%d reopen cycles: open descriptors %ld before, %ld after", cycles, fds_before, fds_after);
+    qInfo("%d reopen cycles: open descriptors %ld before, %ld after", cycles, fds_before,
+          fds_after);
     qInfo("resident memory: %ld kB before, %ld kB after", rss_before, rss_after);
     QCOMPARE(fds_after, fds_before);
 }
