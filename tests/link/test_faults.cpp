@@ -14,6 +14,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +73,7 @@ private slots:
     void late_reply();
     void unasked_bytes_lead_the_next_reply_data();
     void unasked_bytes_lead_the_next_reply();
+    void bytes_left_from_before_an_open_are_dropped();
     void permission_denied();
 
 private:
@@ -298,6 +300,30 @@ void TestFaults::unasked_bytes_lead_the_next_reply()
     // replies may have come from the stream before the board took the request).
     QVERIFY(board_->wait_received(reads.size() + 1, 2s));
     QCOMPARE(board_->received().size(), reads.size() + 1);
+}
+
+// Bytes that came in while the line was closed (a reply too late for its
+// read, a board that chatters) are not taken as the next open's identification.
+void TestFaults::bytes_left_from_before_an_open_are_dropped()
+{
+    auto link = connected_link();
+    QVERIFY(link);
+    link->close_serial_port();
+    const Bytes stale{0x12, 0x34, 0x56, 0x78};
+    board_->send_unasked(stale);
+    // Wait until the bytes are queued on the terminal itself.
+    const int fd = ::open(board_->slave_path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    int queued = 0;
+    QTRY_VERIFY((::ioctl(fd, TIOCINQ, &queued) == 0 && queued == int(stale.size())));
+    ::close(fd);
+
+    link->reopen_serial_port();
+    QCOMPARE(view_.take_lines(),
+             (QStringList{"Detected HW configuration 'Atlys S6 QOR 2016/17 barebone'",
+                          "Using serial port " + QString::fromStdString(board_->link_path()) +
+                              " (baudrate: 115200 bps)"}));
+    QCOMPARE(link->hw_id(), sim::kBareboneId);
 }
 
 // The device exists but the user may not open it. Tests run as root in CI,
