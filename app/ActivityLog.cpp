@@ -243,8 +243,8 @@ void ActivityLog::contextMenuEvent(QContextMenuEvent *event)
     QAction *const copy_action = menu.addAction(tr("&Copy"), this, &ActivityLog::copy);
     copy_action->setShortcut(QKeySequence::Copy);
     copy_action->setEnabled(selection_start() >= 0);
-    QAction *const all = menu.addAction(tr("Select &All"), this,
-                                        [this] { select_lines(0, line_count() - 1); });
+    QAction *const all =
+        menu.addAction(tr("Select &All"), this, [this] { select_lines(0, line_count() - 1); });
     all->setShortcut(QKeySequence::SelectAll);
     all->setEnabled(line_count() > 0);
     menu.exec(event->globalPos());

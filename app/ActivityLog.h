@@ -67,9 +67,9 @@ private:
     void show_end();
 
     std::vector<QString> lines_;
-    int anchor_ = -1;   // where the selection started
-    int current_ = -1;  // the line the selection extends to
-    int edited_ = -1;   // the line open in the editor
+    int anchor_ = -1;  // where the selection started
+    int current_ = -1; // the line the selection extends to
+    int edited_ = -1;  // the line open in the editor
     QLineEdit *editor_ = nullptr;
     bool follow_pending_ = false;
 };

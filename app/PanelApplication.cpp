@@ -4,9 +4,7 @@
 
 #include <exception>
 
-PanelApplication::PanelApplication(int &argc, char **argv) : QApplication(argc, argv)
-{
-}
+PanelApplication::PanelApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
 bool PanelApplication::notify(QObject *receiver, QEvent *event)
 {

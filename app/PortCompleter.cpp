@@ -57,12 +57,14 @@ void PortCompleter::fit_popup_width()
     QAbstractItemView *const list = popup();
     int widest = 0;
     for (const atlys::PortChoice &choice : shown_)
-        widest = std::max(widest, list->fontMetrics().horizontalAdvance(
-                                      QString::fromStdString(choice.label)));
+        widest = std::max(
+            widest, list->fontMetrics().horizontalAdvance(QString::fromStdString(choice.label)));
     const QStyle *const style = list->style();
-    const int text_margins = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    const int text_margins =
+        2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
     const int frame = 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, list);
-    const int bar = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list->verticalScrollBar());
+    const int bar =
+        style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list->verticalScrollBar());
     list->setMinimumWidth(widest + text_margins + frame + bar);
 }
 

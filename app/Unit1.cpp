@@ -34,7 +34,7 @@ constexpr int kReadButtonLeft = 352;
 constexpr int kReadFieldLeft = 416;
 constexpr QSize kPortButtonSize{57, 25};
 constexpr QSize kValueFieldSize{85, 24};
-constexpr QSize kLastWriteFieldSize{85, 21};  // dataoutF, in the window font
+constexpr QSize kLastWriteFieldSize{85, 21}; // dataoutF, in the window font
 
 const QColor kReadOk{0, 255, 0};
 const QColor kReadFailed{255, 0, 0};
@@ -80,8 +80,8 @@ QFont font_for(FontRole role)
 // One control of the window: the member it is stored in, its name, place,
 // initial text, font and, for a button, its click handler.
 struct TForm1::ControlSpec {
-    using Member = std::variant<QPushButton *TForm1::*, QLineEdit *TForm1::*, QLabel *TForm1::*,
-                                QCheckBox *TForm1::*, ActivityLog *TForm1::*>;
+    using Member = std::variant<QPushButton * TForm1::*, QLineEdit * TForm1::*, QLabel * TForm1::*,
+                                QCheckBox * TForm1::*, ActivityLog * TForm1::*>;
 
     const char *name;
     Member member;
@@ -96,11 +96,23 @@ std::vector<TForm1::ControlSpec> TForm1::control_table()
     std::vector<ControlSpec> table = {
         {"Label1", &TForm1::Label1, {8, 12, 47, 13}, "Serial port"},
         {"serialport_txt", &TForm1::serialport_txt, {72, 8, 85, 21}, "COM1"},
-        {"Button25", &TForm1::Button25, {180, 8, 101, 21}, "Reopen serial port", FontRole::window,
+        {"Button25",
+         &TForm1::Button25,
+         {180, 8, 101, 21},
+         "Reopen serial port",
+         FontRole::window,
          &TForm1::Button25Click},
-        {"Button27", &TForm1::Button27, {288, 8, 105, 21}, "Scan serial ports", FontRole::window,
+        {"Button27",
+         &TForm1::Button27,
+         {288, 8, 105, 21},
+         "Scan serial ports",
+         FontRole::window,
          &TForm1::Button27Click},
-        {"Button26", &TForm1::Button26, {400, 8, 101, 21}, "Save configuration", FontRole::window,
+        {"Button26",
+         &TForm1::Button26,
+         {400, 8, 101, 21},
+         "Save configuration",
+         FontRole::window,
          &TForm1::Button26Click},
     };
 
@@ -113,7 +125,10 @@ std::vector<TForm1::ControlSpec> TForm1::control_table()
         QLineEdit *TForm1::*field;
     };
 #define ATLYS_PORT_ROW(port, button, field)                                                        \
-    PortRow { port, #button, &TForm1::button, &TForm1::button##Click, #field, &TForm1::field }
+    PortRow                                                                                        \
+    {                                                                                              \
+        port, #button, &TForm1::button, &TForm1::button##Click, #field, &TForm1::field             \
+    }
 
     static const PortRow write_rows[] = {
         ATLYS_PORT_ROW(0, Button1, dataout0),   ATLYS_PORT_ROW(1, Button3, dataout1),
@@ -137,18 +152,31 @@ std::vector<TForm1::ControlSpec> TForm1::control_table()
         const int column = static_cast<int>(row.port) / kRowsPerColumn;
         const int top = kRowTop + kRowPitch * (static_cast<int>(row.port) % kRowsPerColumn);
         const bool last = row.port == atlys::kPortCount - 1;
-        table.push_back({row.button_name, row.button, {{kWriteButtonLeft[column], top},
-                         kPortButtonSize}, QStringLiteral("Write P%1").arg(row.port),
-                         FontRole::window, row.click});
-        table.push_back({row.field_name, row.field, {{kWriteFieldLeft[column], top},
-                         last ? kLastWriteFieldSize : kValueFieldSize}, "0",
-                         last ? FontRole::window : FontRole::value_field});
+        table.push_back({row.button_name,
+                         row.button,
+                         {{kWriteButtonLeft[column], top}, kPortButtonSize},
+                         QStringLiteral("Write P%1").arg(row.port),
+                         FontRole::window,
+                         row.click});
+        table.push_back(
+            {row.field_name,
+             row.field,
+             {{kWriteFieldLeft[column], top}, last ? kLastWriteFieldSize : kValueFieldSize},
+             "0",
+             last ? FontRole::window : FontRole::value_field});
     }
     for (const PortRow &row : read_rows) {
         const int top = kRowTop + kRowPitch * static_cast<int>(row.port);
-        table.push_back({row.button_name, row.button, {{kReadButtonLeft, top}, kPortButtonSize},
-                         QStringLiteral("Read P%1").arg(row.port), FontRole::window, row.click});
-        table.push_back({row.field_name, row.field, {{kReadFieldLeft, top}, kValueFieldSize}, "0",
+        table.push_back({row.button_name,
+                         row.button,
+                         {{kReadButtonLeft, top}, kPortButtonSize},
+                         QStringLiteral("Read P%1").arg(row.port),
+                         FontRole::window,
+                         row.click});
+        table.push_back({row.field_name,
+                         row.field,
+                         {{kReadFieldLeft, top}, kValueFieldSize},
+                         "0",
                          FontRole::value_field});
     }
 
@@ -189,7 +217,8 @@ void TForm1::build_controls()
     for (const ControlSpec &control : control_table()) {
         std::visit(
             [this, &control](auto member) {
-                using Widget = std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
+                using Widget =
+                    std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
                 auto *const widget = new Widget(this);
                 this->*member = widget;
                 widget->setObjectName(control.name);
@@ -206,7 +235,7 @@ void TForm1::build_controls()
                 else
                     widget->setAccessibleName(control.text);
                 if constexpr (std::is_same_v<Widget, QLabel>)
-                    widget->adjustSize();  // labels size themselves to their caption
+                    widget->adjustSize(); // labels size themselves to their caption
                 if constexpr (std::is_same_v<Widget, QPushButton>) {
                     if (control.click)
                         connect(widget, &QPushButton::clicked, this, control.click);
@@ -228,13 +257,13 @@ void TForm1::build_controls()
 void TForm1::set_focus_order()
 {
     static const char *const order[] = {
-        "Button1",  "cmdw",     "dataout0", "Button2",  "datain0",  "dataout1",       "Button4",
-        "datain1",  "dataout2", "Button6",  "datain2",  "dataout9", "Button8",        "datain3",
-        "dataout8", "dataout7", "dataout3", "dataout4", "dataout5", "dataout6",       "Button3",
-        "Button5",  "Button7",  "Button9",  "Button10", "Button11", "Button12",       "Button13",
-        "Button14", "dataoutF", "dataoutE", "dataoutD", "dataoutA", "dataoutB",       "dataoutC",
-        "Button15", "Button16", "Button17", "Button18", "Button19", "Button20",       "Button21",
-        "datain4",  "Button22", "datain5",  "Button23", "datain6",  "Button24",       "datain7",
+        "Button1",  "cmdw",           "dataout0", "Button2",  "datain0",  "dataout1", "Button4",
+        "datain1",  "dataout2",       "Button6",  "datain2",  "dataout9", "Button8",  "datain3",
+        "dataout8", "dataout7",       "dataout3", "dataout4", "dataout5", "dataout6", "Button3",
+        "Button5",  "Button7",        "Button9",  "Button10", "Button11", "Button12", "Button13",
+        "Button14", "dataoutF",       "dataoutE", "dataoutD", "dataoutA", "dataoutB", "dataoutC",
+        "Button15", "Button16",       "Button17", "Button18", "Button19", "Button20", "Button21",
+        "datain4",  "Button22",       "datain5",  "Button23", "datain6",  "Button24", "datain7",
         "hexdata",  "serialport_txt", "Button25", "Button26", "Button27",
     };
     QWidget *previous = nullptr;
@@ -286,6 +315,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+// clang-format off
 // Connection buttons.
 void TForm1::Button25Click() { link_.reopen_serial_port(); }
 void TForm1::Button27Click() { link_.scan_serial_ports(); }
@@ -318,6 +348,7 @@ void TForm1::Button21Click() { read_command(4, datain4); }
 void TForm1::Button22Click() { read_command(5, datain5); }
 void TForm1::Button23Click() { read_command(6, datain6); }
 void TForm1::Button24Click() { read_command(7, datain7); }
+// clang-format on
 
 // The write command of one port: converts the field's text in the mode the
 // "Hexadecimal" box shows now, logs the value and sends the write frame.

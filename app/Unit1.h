@@ -48,9 +48,9 @@ public:
     // The controls, named as on the panel.
     QLabel *Label1 = nullptr;
     QLineEdit *serialport_txt = nullptr;
-    QPushButton *Button25 = nullptr;  // "Reopen serial port"
-    QPushButton *Button27 = nullptr;  // "Scan serial ports"
-    QPushButton *Button26 = nullptr;  // "Save configuration"
+    QPushButton *Button25 = nullptr; // "Reopen serial port"
+    QPushButton *Button27 = nullptr; // "Scan serial ports"
+    QPushButton *Button26 = nullptr; // "Save configuration"
 
     // Write rows: ports 0-15.
     QPushButton *Button1 = nullptr, *Button3 = nullptr, *Button5 = nullptr, *Button7 = nullptr;
@@ -69,8 +69,8 @@ public:
     QLineEdit *datain4 = nullptr, *datain5 = nullptr, *datain6 = nullptr, *datain7 = nullptr;
 
     QCheckBox *hexdata = nullptr;
-    QLabel *timeout = nullptr;  // read-status indicator
-    ActivityLog *cmdw = nullptr;  // activity log
+    QLabel *timeout = nullptr;   // read-status indicator
+    ActivityLog *cmdw = nullptr; // activity log
 
 public slots:
     // Connection buttons.

@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kReads = 10000;
 constexpr double kBaud = 115200.0;
-constexpr double kBitsPerRead = 5 * 10;  // request + 4 reply bytes, 10 bits each (8N1)
+constexpr double kBitsPerRead = 5 * 10; // request + 4 reply bytes, 10 bits each (8N1)
 
 struct Timing {
     double seconds = 0;
@@ -95,7 +95,7 @@ int main(int argc, char **argv)
     const std::string base = dir;
     const std::string reads_file = base + "/reads.run";
     const std::string empty_file = base + "/empty.run";
-    const std::string list_file = base + "/ports.list";  // empty: no system port is looked at
+    const std::string list_file = base + "/ports.list"; // empty: no system port is looked at
     const std::string out_file = base + "/out.txt";
     const std::string log_file = base + "/transfers.log";
     {
@@ -129,7 +129,8 @@ int main(int argc, char **argv)
     for (int r = 0; r < repeats; ++r) {
         const Timing t = run_cli(args_for(empty_file, false), out_file);
         if (t.exit_code != 0) {
-            std::fprintf(stderr, "bench_cli_run: atlys-cli run (empty) ended with %d\n", t.exit_code);
+            std::fprintf(stderr, "bench_cli_run: atlys-cli run (empty) ended with %d\n",
+                         t.exit_code);
             return 1;
         }
         startup.push_back(t.seconds);
@@ -169,8 +170,9 @@ int main(int argc, char **argv)
     std::printf("  reads per second            %8.0f     start-up taken off\n",
                 kReads / (total - start));
     std::printf("  time per transaction        %8.3f ms  start-up taken off\n", per_read_ms);
-    std::printf("  wire time per read @115200  %8.3f ms  (5 bytes x 10 bits): at most %.0f reads/s\n",
-                wire_ms, 1000.0 / wire_ms);
+    std::printf(
+        "  wire time per read @115200  %8.3f ms  (5 bytes x 10 bits): at most %.0f reads/s\n",
+        wire_ms, 1000.0 / wire_ms);
     std::printf("  program share of the wire   %8.1f %%   (time per transaction / wire time)\n",
                 per_read_ms / wire_ms * 100.0);
     if (logged.exit_code == 0)

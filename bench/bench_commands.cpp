@@ -83,7 +83,8 @@ int main(int argc, char **argv)
         config.open(QIODevice::WriteOnly);
         config.write(QByteArray::fromStdString(board.slave_path()) + "  115200\r\n");
     }
-    atlys::BoardLink link(atlys::make_posix_serial_line(), [] { return std::vector<atlys::PortInfo>{}; });
+    atlys::BoardLink link(atlys::make_posix_serial_line(),
+                          [] { return std::vector<atlys::PortInfo>{}; });
     TForm1 form(link);
     form.show();
     if (!link.is_open()) {
@@ -135,6 +136,7 @@ int main(int argc, char **argv)
                 " ratio 100,000 lines to empty %.2f, to 100 lines %.2f\n",
                 cost_empty, cost_screenful, cost_full, cost_full / cost_empty,
                 cost_full / cost_screenful);
-    std::printf("resident memory per 100,000 log lines: %.1f MB\n", double(after_kb - before_kb) / 1024.0);
+    std::printf("resident memory per 100,000 log lines: %.1f MB\n",
+                double(after_kb - before_kb) / 1024.0);
     return 0;
 }

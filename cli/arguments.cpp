@@ -50,7 +50,7 @@ bool looks_like_option(const std::string &word)
 {
     if (word.size() < 2 || word[0] != '-')
         return false;
-    return !is_digit(word[1]);  // -1 is a value
+    return !is_digit(word[1]); // -1 is a value
 }
 
 // Options that take a value, and which commands accept them.
@@ -63,12 +63,12 @@ struct OptionName {
 };
 
 constexpr OptionName kOptionNames[] = {
-    {Opt::port, "--port", true},       {Opt::baud, "--baud", true},
-    {Opt::log, "--log", true},         {Opt::port_list, "--port-list", true},
+    {Opt::port, "--port", true},         {Opt::baud, "--baud", true},
+    {Opt::log, "--log", true},           {Opt::port_list, "--port-list", true},
     {Opt::interval, "--interval", true}, {Opt::hex, "--hex", false},
-    {Opt::dec, "--dec", false},        {Opt::json, "--json", false},
-    {Opt::all, "--all", false},        {Opt::no_identify, "--no-identify", false},
-    {Opt::help, "--help", false},      {Opt::help, "-h", false},
+    {Opt::dec, "--dec", false},          {Opt::json, "--json", false},
+    {Opt::all, "--all", false},          {Opt::no_identify, "--no-identify", false},
+    {Opt::help, "--help", false},        {Opt::help, "-h", false},
 };
 
 struct Given {
@@ -93,13 +93,12 @@ bool uses_board_values(Command c)
 // Which options a command accepts besides --help; empty means fine.
 std::string check_option(Command command, const Given &given)
 {
-    const auto refuse = [&] {
-        return given.name + " does not apply to " + command_name(command);
-    };
+    const auto refuse = [&] { return given.name + " does not apply to " + command_name(command); };
     switch (given.opt) {
     case Opt::port:
-        return command == Command::scan ? given.name + " does not apply to scan: it tries every port"
-                                        : std::string{};
+        return command == Command::scan
+                   ? given.name + " does not apply to scan: it tries every port"
+                   : std::string{};
     case Opt::baud:
     case Opt::log:
     case Opt::port_list:
@@ -302,7 +301,7 @@ ParsedArguments parse_arguments(const std::vector<std::string> &args)
             o.help = true;
     }
     if (o.help)
-        return result;  // help ignores everything else
+        return result; // help ignores everything else
     if (o.command == Command::none) {
         result.error = "no command given (try atlys-cli --help)";
         return result;
@@ -341,7 +340,8 @@ ParsedArguments parse_arguments(const std::vector<std::string> &args)
         case Opt::interval: {
             const auto n = read_count(g.value, 3'600'000);
             if (!n || *n == 0) {
-                result.error = "--interval '" + g.value + "' is not a time in milliseconds (1 to 3600000)";
+                result.error =
+                    "--interval '" + g.value + "' is not a time in milliseconds (1 to 3600000)";
                 return result;
             }
             o.interval = std::chrono::milliseconds{static_cast<long long>(*n)};

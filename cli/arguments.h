@@ -19,42 +19,42 @@ namespace atlys::cli {
 enum class Command { none, id, read, write, scan, codec_write, watch, run };
 
 enum class OutputStyle {
-    hex,   // eight hexadecimal digits, 0000001F
-    dec,   // signed and unsigned decimal, "-2 4294967294"
-    json,  // one JSON object a line
+    hex,  // eight hexadecimal digits, 0000001F
+    dec,  // signed and unsigned decimal, "-2 4294967294"
+    json, // one JSON object a line
 };
 
 constexpr auto kDefaultWatchInterval = std::chrono::milliseconds{100};
-constexpr unsigned kCodecIndexLimit = 32;       // codec register index: 5 bits
+constexpr unsigned kCodecIndexLimit = 32;           // codec register index: 5 bits
 constexpr std::uint32_t kCodecValueLimit = 0x10000; // codec register value: 16 bits
 
 struct Options {
     Command command = Command::none;
-    bool help = false;  // --help: show the help of `command` (or the overview)
+    bool help = false; // --help: show the help of `command` (or the overview)
 
     // Connection.
     std::optional<std::string> port;  // --port; else config.dat, else COM1
     std::optional<std::int32_t> baud; // --baud; else config.dat, else 115200
     std::optional<std::string> log_file;
-    std::optional<std::string> port_list;  // --port-list: the system's list from a file
-    bool identify = true;                  // cleared by --no-identify
+    std::optional<std::string> port_list; // --port-list: the system's list from a file
+    bool identify = true;                 // cleared by --no-identify
 
     // Numbers.
     bool hex_input = false;
     OutputStyle style = OutputStyle::hex;
 
     // Command arguments.
-    std::vector<unsigned> ports;  // read, watch; write: one
-    std::uint32_t value = 0;      // write, codec-write
-    unsigned codec_index = 0;     // codec-write
-    std::string file;             // run: a path or "-"
-    bool all = false;             // scan --all
-    std::chrono::milliseconds interval = kDefaultWatchInterval;  // watch --interval
+    std::vector<unsigned> ports;                                // read, watch; write: one
+    std::uint32_t value = 0;                                    // write, codec-write
+    unsigned codec_index = 0;                                   // codec-write
+    std::string file;                                           // run: a path or "-"
+    bool all = false;                                           // scan --all
+    std::chrono::milliseconds interval = kDefaultWatchInterval; // watch --interval
 };
 
 struct ParsedArguments {
     Options options;
-    std::string error;  // one line, empty when the arguments are good
+    std::string error; // one line, empty when the arguments are good
     bool ok() const { return error.empty(); }
 };
 

@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
@@ -32,13 +32,13 @@ namespace {
 
 constexpr auto kReconnectPause = std::chrono::milliseconds{500};
 constexpr std::uint32_t kScanFirst = 1;
-constexpr std::uint32_t kScanLimit = 30;  // COM1 to COM29, as the panel's scan
+constexpr std::uint32_t kScanLimit = 30; // COM1 to COM29, as the panel's scan
 constexpr const char *kConfigMissing = "Error: can't open file 'config.dat'\n";
 constexpr const char *kCodecNotReady = "Timeout waiting for RDY=1";
 
 void error_line(const std::string &text)
 {
-    std::fflush(stdout);  // what was printed before the error comes first on a terminal
+    std::fflush(stdout); // what was printed before the error comes first on a terminal
     std::fprintf(stderr, "atlys-cli: %s\n", text.c_str());
 }
 
@@ -79,7 +79,7 @@ public:
         struct sigaction action {};
         action.sa_handler = &StopSignal::handle;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;  // no SA_RESTART: a wait ends at once
+        action.sa_flags = 0; // no SA_RESTART: a wait ends at once
         ::sigaction(SIGINT, &action, &old_int_);
         ::sigaction(SIGTERM, &action, &old_term_);
     }
@@ -104,7 +104,8 @@ public:
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             pollfd pfd{pipe_[0], POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, static_cast<int>(std::max<long long>(0, left.count())));
+            const int ready =
+                ::poll(&pfd, 1, static_cast<int>(std::max<long long>(0, left.count())));
             if (ready > 0)
                 return true;
             if (ready == 0)
@@ -315,8 +316,8 @@ int command_write(const Options &o)
     if (const int code = start(session, o.identify); code != kExitSuccess)
         return code;
     if (session.link().write_port(o.value, o.ports[0]) != kDone) {
-        error_line(format("nothing was sent to port %u: writing to the serial line failed",
-                          o.ports[0]));
+        error_line(
+            format("nothing was sent to port %u: writing to the serial line failed", o.ports[0]));
         return kExitNoAnswer;
     }
     return kExitSuccess;

@@ -106,14 +106,15 @@ std::string help_text(Command command)
         text += kIdentify;
         break;
     case Command::watch:
-        text = format("usage: atlys-cli watch PORT... [--interval MS] [--dec|--json] [--no-identify]\n\n"
-                      "Reads the ports every MS milliseconds (default %lld) and prints a\n"
-                      "time-stamped line when a value changes (and the first values):\n"
-                      "  2025-03-01T14:05:09.042 3 0000001F\n"
-                      "When the board goes away (a read fails) it says so once on standard\n"
-                      "error, tries to open the port again every 500 ms and goes on when the\n"
-                      "board is back. Ctrl-C (SIGINT) or SIGTERM ends it with exit code 0.\n",
-                      static_cast<long long>(kDefaultWatchInterval.count()));
+        text = format(
+            "usage: atlys-cli watch PORT... [--interval MS] [--dec|--json] [--no-identify]\n\n"
+            "Reads the ports every MS milliseconds (default %lld) and prints a\n"
+            "time-stamped line when a value changes (and the first values):\n"
+            "  2025-03-01T14:05:09.042 3 0000001F\n"
+            "When the board goes away (a read fails) it says so once on standard\n"
+            "error, tries to open the port again every 500 ms and goes on when the\n"
+            "board is back. Ctrl-C (SIGINT) or SIGTERM ends it with exit code 0.\n",
+            static_cast<long long>(kDefaultWatchInterval.count()));
         text += kIdentify;
         break;
     case Command::run:

@@ -46,8 +46,8 @@ std::string watch_line(const std::string &time, unsigned port, std::uint32_t val
 std::string board_line(const char *name, std::uint32_t id, bool codec, OutputStyle style)
 {
     if (style == OutputStyle::json)
-        return "{\"name\":" + json_string(name) + format(",\"id\":\"0x%08X\",\"codec\":%s}", id,
-                                                         codec ? "true" : "false");
+        return "{\"name\":" + json_string(name) +
+               format(",\"id\":\"0x%08X\",\"codec\":%s}", id, codec ? "true" : "false");
     return format("%s (0x%08X)", name, id);
 }
 

@@ -165,8 +165,9 @@ RunOutcome run_script(const std::vector<Statement> &statements, PortAccess &boar
         switch (s.kind) {
         case Statement::Kind::write:
             if (!board.write(s.ports[0], s.value))
-                return stop(kExitNoAnswer,
-                            format("nothing was sent to port %u: the serial line failed", s.ports[0]));
+                return stop(
+                    kExitNoAnswer,
+                    format("nothing was sent to port %u: the serial line failed", s.ports[0]));
             break;
         case Statement::Kind::read:
             for (const unsigned port : s.ports) {

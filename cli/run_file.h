@@ -45,7 +45,7 @@ LineParse parse_line(const std::string &text, bool hex);
 
 struct ScriptParse {
     std::vector<Statement> statements;
-    int error_line = 0;  // 0 when the whole file is good
+    int error_line = 0; // 0 when the whole file is good
     std::string error;
     bool ok() const { return error_line == 0; }
 };
@@ -56,14 +56,14 @@ ScriptParse parse_script(std::istream &in, bool hex);
 class PortAccess {
 public:
     virtual ~PortAccess() = default;
-    virtual bool write(unsigned port, std::uint32_t value) = 0;  // false: nothing was sent
+    virtual bool write(unsigned port, std::uint32_t value) = 0;   // false: nothing was sent
     virtual std::optional<std::uint32_t> read(unsigned port) = 0; // nullopt: no answer
     virtual void pause(std::chrono::milliseconds duration) = 0;
 };
 
 struct RunOutcome {
-    int exit_code = 0;  // kExitSuccess, kExitExpectationFailed or kExitNoAnswer
-    int line = 0;       // the line that stopped the run
+    int exit_code = 0; // kExitSuccess, kExitExpectationFailed or kExitNoAnswer
+    int line = 0;      // the line that stopped the run
     std::string message;
 };
 

@@ -44,9 +44,9 @@ std::vector<PortInfo> list_sysfs_ports(const std::string &class_dir, const std::
         base += name;
         struct stat st {};
         if (::stat((base + "/device").c_str(), &st) != 0)
-            continue;  // no hardware behind it
+            continue; // no hardware behind it
         if (trimmed(first_line(base + "/type")) == "0")
-            continue;  // a reserved 8250 slot without a UART
+            continue; // a reserved 8250 slot without a UART
         std::string device = dev_dir + '/';
         device += name;
         ports.push_back({name, std::move(device), {}, {}, {}});

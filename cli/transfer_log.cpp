@@ -38,7 +38,7 @@ std::optional<Transfer> TransferDecoder::sent(std::uint8_t byte, bool ok)
         read_port_ = byte & 0x0F;
         break;
     default:
-        break;  // the link sends nothing else
+        break; // the link sends nothing else
     }
     return std::nullopt;
 }

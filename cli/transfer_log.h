@@ -21,9 +21,9 @@ namespace atlys::cli {
 struct Transfer {
     enum class Kind { write, read, read_timeout } kind = Kind::write;
     unsigned port = 0;
-    std::uint32_t value = 0;  // write: sent; read: received
-    bool sent = true;         // write: every byte of the frame left
-    std::size_t got = 0;      // read_timeout: bytes that did arrive
+    std::uint32_t value = 0; // write: sent; read: received
+    bool sent = true;        // write: every byte of the frame left
+    std::size_t got = 0;     // read_timeout: bytes that did arrive
 };
 
 // "write 3 0000001F", "write 3 0000001F not sent", "read 3 0000001F",
@@ -39,15 +39,16 @@ public:
 
 private:
     unsigned frame_port_ = 0;
-    unsigned frame_left_ = 0;  // value bytes still due of a write frame
+    unsigned frame_left_ = 0; // value bytes still due of a write frame
     std::uint32_t frame_value_ = 0;
     bool frame_sent_ = true;
-    std::optional<unsigned> read_port_;  // a read request waiting for its reply
+    std::optional<unsigned> read_port_; // a read request waiting for its reply
 };
 
 class ObservedLine final : public SerialLine {
 public:
-    ObservedLine(std::unique_ptr<SerialLine> line, std::function<void(const Transfer &)> on_transfer);
+    ObservedLine(std::unique_ptr<SerialLine> line,
+                 std::function<void(const Transfer &)> on_transfer);
 
     bool open(const std::string &device, std::int32_t baud_rate) override;
     void close() override;

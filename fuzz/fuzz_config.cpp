@@ -49,7 +49,7 @@ struct ReferenceRead {
     bool control = false;     // the word holds a control byte
     bool speed_given = false; // a positive decimal within 32 bits followed
     std::int32_t speed = 0;
-    std::size_t end = 0;      // the first byte not used
+    std::size_t end = 0; // the first byte not used
 };
 
 ReferenceRead reference(const std::string &bytes)

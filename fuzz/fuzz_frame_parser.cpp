@@ -25,8 +25,8 @@ using atlys::fuzz::fail;
 using atlys::sim::Event;
 
 struct Expected {
-    std::optional<Event> event;  // what feeding this byte completes
-    bool in_frame = false;       // whether a write frame is open after it
+    std::optional<Event> event; // what feeding this byte completes
+    bool in_frame = false;      // whether a write frame is open after it
 };
 
 // Cuts the stream into frames from the left.
@@ -69,7 +69,7 @@ bool same(const Event &a, const Event &b)
     case Event::Kind::stray:
         return a.byte == b.byte;
     case Event::Kind::codec_write:
-        return false;  // the parser alone never completes a codec write
+        return false; // the parser alone never completes a codec write
     }
     return false;
 }

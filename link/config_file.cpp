@@ -123,7 +123,7 @@ bool write_all(int fd, const std::string &contents)
 // The mode a file created by fopen() would get, or the existing file's mode.
 mode_t mode_for(const std::string &path)
 {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) == 0)
         return st.st_mode & 07777;
     const mode_t mask = ::umask(0);
@@ -143,7 +143,8 @@ bool write_file_atomically(const std::string &path, const std::string &contents)
         std::FILE *file = std::fopen(path.c_str(), "wb");
         if (file == nullptr)
             return false;
-        const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
+        const bool written =
+            std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
         const bool closed = std::fclose(file) == 0;
         return written && closed;
     }

@@ -15,9 +15,9 @@
 namespace atlys {
 
 struct PortInfo {
-    std::string name;          // ttyUSB0
-    std::string device;        // /dev/ttyUSB0
-    std::string description;   // as the system reports it, may be empty
+    std::string name;        // ttyUSB0
+    std::string device;      // /dev/ttyUSB0
+    std::string description; // as the system reports it, may be empty
     std::string manufacturer;
     std::string serial_number;
 };
@@ -51,8 +51,8 @@ std::string describe_com_names(const std::vector<PortInfo> &ordered);
 // One name the port field can be given, with the line that tells the
 // operator what it designates.
 struct PortChoice {
-    std::string name;   // COM1 or /dev/ttyUSB0: what goes into the field
-    std::string label;  // COM1 = /dev/ttyUSB0 (FT232R USB UART, FTDI, A10K)
+    std::string name;  // COM1 or /dev/ttyUSB0: what goes into the field
+    std::string label; // COM1 = /dev/ttyUSB0 (FT232R USB UART, FTDI, A10K)
 };
 
 // The names on offer for the listed ports: COM1, COM2, ... in panel order,

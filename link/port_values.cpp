@@ -40,7 +40,8 @@ std::optional<std::uint32_t> parse_port_value(const std::string &text, bool hex)
         ++i;
     }
     bool digits = false;
-    if (hex && i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    if (hex && i + 1 < text.size() && text[i] == '0' &&
+        (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         // The prefix's 0 is a digit: "0x" alone reads as zero.
         digits = true;
         i += 2;

@@ -15,7 +15,8 @@ namespace atlys {
 
 std::optional<std::uint32_t> parse_port_value(const std::string &text, bool hex);
 
-// "Write 0000001Fh to port A  (decimal:         31)" / "Write         -1 to port b  (hexadecimal: FFFFFFFFh)"
+// "Write 0000001Fh to port A  (decimal:         31)" / "Write         -1 to port b  (hexadecimal:
+// FFFFFFFFh)"
 std::string write_message(std::uint32_t value, unsigned port, bool hex);
 // "Port[ 3]=FFFFFFFEh  (decimal:        -2,  unsigned: 4294967294)"
 std::string read_message(unsigned port, std::uint32_t value);

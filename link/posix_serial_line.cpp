@@ -28,8 +28,7 @@ int poll_ms(Clock::time_point deadline)
     if (left <= Clock::duration::zero())
         return 0;
     // Round up so the last wait reaches the deadline instead of spinning short of it.
-    return static_cast<int>(
-        std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
 class PosixSerialLine final : public SerialLine {
@@ -55,7 +54,7 @@ public:
         // From here on, settings the driver refuses are not examined: a
         // device that opens counts as open.
         (void)::ioctl(fd, TIOCEXCL);
-        struct termios tio{};
+        struct termios tio {};
         if (::tcgetattr(fd, &tio) == 0) {
             ::cfmakeraw(&tio);
             tio.c_cflag |= CLOCAL | CREAD;

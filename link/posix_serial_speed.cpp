@@ -15,7 +15,7 @@ bool set_line_speed(int fd, std::int32_t baud_rate)
     if (baud_rate <= 0)
         return false;
 #if defined(__linux__)
-    struct termios2 tio{};
+    struct termios2 tio {};
     if (::ioctl(fd, TCGETS2, &tio) != 0)
         return false;
     tio.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
@@ -24,7 +24,7 @@ bool set_line_speed(int fd, std::int32_t baud_rate)
     tio.c_ospeed = static_cast<speed_t>(baud_rate);
     return ::ioctl(fd, TCSETS2, &tio) == 0;
 #else
-    struct termios tio{};
+    struct termios tio {};
     if (::tcgetattr(fd, &tio) != 0)
         return false;
     // Other POSIX systems take the speed as a plain number.

@@ -10,8 +10,8 @@
 #include <map>
 #include <string>
 
-#include <pthread.h>
 #include <csignal>
+#include <pthread.h>
 
 namespace {
 
@@ -136,7 +136,7 @@ bool parse_fault(const std::string &text, unsigned &port, PortBehaviour &behavio
         return true;
     }
     if (second != std::string::npos)
-        return false;  // only a delay takes a time
+        return false; // only a delay takes a time
     if (mode == "silent")
         behaviour.fault = Fault::silent;
     else if (mode == "short")
@@ -258,10 +258,9 @@ int main(int argc, char **argv)
                 break;
             case Event::Kind::read: {
                 const auto fault = faults.find(event.port);
-                const char *note = !event.answered ? fault_note(Fault::silent)
-                                   : fault == faults.end()
-                                       ? ""
-                                       : fault_note(fault->second.fault);
+                const char *note = !event.answered         ? fault_note(Fault::silent)
+                                   : fault == faults.end() ? ""
+                                                           : fault_note(fault->second.fault);
                 std::printf("read port %u -> 0x%08X%s\n", event.port,
                             static_cast<unsigned>(event.value), note);
                 break;

@@ -285,7 +285,7 @@ void BoardSim::send_unasked(const std::vector<std::uint8_t> &bytes)
     out_.insert(out_.end(), bytes.begin(), bytes.end());
     flush_out_locked();
     if (!out_.empty())
-        wake();  // the thread then polls for room to send the rest
+        wake(); // the thread then polls for room to send the rest
 }
 
 std::vector<std::uint8_t> BoardSim::received() const
@@ -374,8 +374,7 @@ bool BoardSim::place_link_locked()
 
 void BoardSim::remove_link_locked()
 {
-    struct stat st {
-    };
+    struct stat st {};
     if (!link_path_.empty() && ::lstat(link_path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
         ::unlink(link_path_.c_str());
 }
@@ -448,7 +447,7 @@ void BoardSim::receive_locked(std::vector<Event> &events)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            break;  // EAGAIN: all taken; EIO or end: nothing to take
+            break; // EAGAIN: all taken; EIO or end: nothing to take
         received_.insert(received_.end(), buffer, buffer + n);
         for (ssize_t i = 0; i < n; ++i) {
             if (auto event = parser_.feed(buffer[i]))
@@ -469,7 +468,7 @@ void BoardSim::handle_event_locked(Event event, std::vector<Event> &events)
         return;
     }
     if (event.kind != Event::Kind::read) {
-        events.push_back(event);  // a stray byte is recorded and otherwise ignored
+        events.push_back(event); // a stray byte is recorded and otherwise ignored
         return;
     }
 
@@ -588,9 +587,9 @@ void BoardSim::flush_out_locked()
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && errno == EAGAIN) {
-            break;  // the rest goes when the master has room (POLLOUT)
+            break; // the rest goes when the master has room (POLLOUT)
         } else {
-            sent = out_.size();  // the line is gone: what was due is lost
+            sent = out_.size(); // the line is gone: what was due is lost
         }
     }
     out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(sent));

@@ -41,19 +41,19 @@ constexpr std::uint32_t kAudioCodecId = 0x20161701;
 
 struct Event {
     enum class Kind { write, read, stray, codec_write } kind;
-    unsigned port = 0;        // write and read
-    std::uint32_t value = 0;  // write: the value written; read: the value the board answers;
-                              // codec_write: the register value (as written to port 2)
-    std::uint8_t byte = 0;    // stray: a byte that starts no frame
-    std::uint32_t index = 0;  // codec_write: the register index (as written to port 3)
-    bool answered = true;     // read: false when the board sent no reply at all
+    unsigned port = 0;       // write and read
+    std::uint32_t value = 0; // write: the value written; read: the value the board answers;
+                             // codec_write: the register value (as written to port 2)
+    std::uint8_t byte = 0;   // stray: a byte that starts no frame
+    std::uint32_t index = 0; // codec_write: the register index (as written to port 3)
+    bool answered = true;    // read: false when the board sent no reply at all
 };
 
 // The audio codec's ready flag as one read of port 2 finds it.
 enum class CodecStatus {
-    ready,      // answers a status with RDY (bit 0) set
-    not_ready,  // answers a status with RDY clear
-    silent,     // answers nothing, as a codec that hangs the port
+    ready,     // answers a status with RDY (bit 0) set
+    not_ready, // answers a status with RDY clear
+    silent,    // answers nothing, as a codec that hangs the port
 };
 
 // Ready behaviours worth having at hand; each is a script for
@@ -85,16 +85,16 @@ public:
 
 private:
     unsigned port_ = 0;
-    unsigned pending_ = 0;  // value bytes still due of a write frame
+    unsigned pending_ = 0; // value bytes still due of a write frame
     std::uint32_t value_ = 0;
 };
 
 enum class Fault {
-    none,         // answers four bytes at once
-    silent,       // answers nothing
-    short_reply,  // answers the first three bytes only
-    long_reply,   // answers the four bytes and one extra byte (kExtraByte)
-    delayed,      // answers four bytes after `delay`
+    none,        // answers four bytes at once
+    silent,      // answers nothing
+    short_reply, // answers the first three bytes only
+    long_reply,  // answers the four bytes and one extra byte (kExtraByte)
+    delayed,     // answers four bytes after `delay`
 };
 
 constexpr std::uint8_t kExtraByte = 0xA5;
@@ -200,21 +200,21 @@ private:
     std::thread thread_;
     bool running_ = false;
     int master_ = -1;
-    int slave_ = -1;  // held open so the master never sees a hang-up between panel opens
+    int slave_ = -1; // held open so the master never sees a hang-up between panel opens
     int wake_pipe_[2] = {-1, -1};
     std::string slave_path_;
     std::string link_path_;
     std::uint32_t config_id_;
     std::uint32_t ports_[16] = {};
     PortBehaviour behaviour_[16];
-    std::vector<Pending> pending_;   // replies not yet due, in order of due time
-    std::vector<std::uint8_t> out_;  // bytes due but not yet taken by the master
-    unsigned generation_ = 0;        // bumped whenever the pty is replaced or closed
+    std::vector<Pending> pending_;  // replies not yet due, in order of due time
+    std::vector<std::uint8_t> out_; // bytes due but not yet taken by the master
+    unsigned generation_ = 0;       // bumped whenever the pty is replaced or closed
     std::vector<std::uint8_t> received_;
     FrameParser parser_;
-    std::optional<bool> codec_forced_;  // set by enable_codec(); else follows the id
+    std::optional<bool> codec_forced_; // set by enable_codec(); else follows the id
     std::vector<CodecStatus> codec_script_;
-    std::size_t codec_step_ = 0;  // next entry of codec_script_ (the last one repeats)
+    std::size_t codec_step_ = 0; // next entry of codec_script_ (the last one repeats)
     std::uint32_t codec_status_bits_ = 0;
     std::vector<CodecWrite> codec_writes_;
     std::vector<std::chrono::steady_clock::time_point> codec_status_reads_;

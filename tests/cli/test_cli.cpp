@@ -120,7 +120,8 @@ void TestCli::init()
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     board_ = std::make_unique<sim::BoardSim>();
-    QVERIFY2(board_->start(dir_->filePath("board").toStdString()), "no pseudo-terminal could be opened");
+    QVERIFY2(board_->start(dir_->filePath("board").toStdString()),
+             "no pseudo-terminal could be opened");
     list_path_ = dir_->filePath("ports.list");
     set_ports({});
 }
@@ -142,7 +143,8 @@ CliResult TestCli::cli(QStringList args, const QByteArray &input)
     if (!input.isEmpty())
         process.write(input);
     process.closeWriteChannel();
-    result.finished = process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit;
+    result.finished =
+        process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit;
     if (!result.finished)
         process.kill();
     result.code = process.exitCode();
@@ -194,19 +196,22 @@ void TestCli::id_data()
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
     QTest::newRow("barebone") << quint32(sim::kBareboneId) << int(sim::Fault::none) << QStringList{}
-                              << kExitSuccess << "Atlys S6 QOR 2016/17 barebone (0x20161700)\n" << "";
+                              << kExitSuccess << "Atlys S6 QOR 2016/17 barebone (0x20161700)\n"
+                              << "";
     QTest::newRow("codec json")
-        << quint32(sim::kAudioCodecId) << int(sim::Fault::none) << QStringList{"--json"} << kExitSuccess
+        << quint32(sim::kAudioCodecId) << int(sim::Fault::none) << QStringList{"--json"}
+        << kExitSuccess
         << "{\"name\":\"Atlys S6 QOR 2016/17 Audio Codec\",\"id\":\"0x20161701\",\"codec\":true}\n"
         << "";
     QTest::newRow("unknown id")
         << 0x12345678u << int(sim::Fault::none) << QStringList{} << kExitUnknownBoard << ""
         << "atlys-cli: unknown board on %DEV: port 15 reads 0x12345678, which is no known "
            "configuration\n";
-    QTest::newRow("silent") << quint32(sim::kBareboneId) << int(sim::Fault::silent) << QStringList{}
-                            << kExitNoAnswer << ""
-                            << "atlys-cli: no answer from the board on %DEV: port 15 did not answer "
-                               "within 600 ms (wrong port or speed?)\n";
+    QTest::newRow("silent")
+        << quint32(sim::kBareboneId) << int(sim::Fault::silent) << QStringList{} << kExitNoAnswer
+        << ""
+        << "atlys-cli: no answer from the board on %DEV: port 15 did not answer "
+           "within 600 ms (wrong port or speed?)\n";
     QTest::newRow("three bytes") << quint32(sim::kBareboneId) << int(sim::Fault::short_reply)
                                  << QStringList{} << kExitNoAnswer << ""
                                  << "atlys-cli: no answer from the board on %DEV: port 15 did not "
@@ -238,14 +243,18 @@ void TestCli::read_data()
     QTest::addColumn<QByteArray>("frames");
     QTest::newRow("one port") << QStringList{"read", "3"} << "0000001F\n" << QByteArray("3f33");
     QTest::newRow("in the order given, decimal")
-        << QStringList{"read", "4", "3", "--dec"} << "-2 4294967294\n31 31\n" << QByteArray("3f3433");
-    QTest::newRow("json") << QStringList{"read", "0", "--json"}
-                          << "{\"port\":0,\"value\":2147483648,\"hex\":\"80000000\",\"signed\":-2147483648}\n"
-                          << QByteArray("3f30");
-    QTest::newRow("--hex changes entry, not output") << QStringList{"read", "4", "--hex"} << "FFFFFFFE\n"
-                                                     << QByteArray("3f34");
-    QTest::newRow("raw id without identification") << QStringList{"read", "15", "--no-identify"}
-                                                    << "20161700\n" << QByteArray("3f");
+        << QStringList{"read", "4", "3", "--dec"} << "-2 4294967294\n31 31\n"
+        << QByteArray("3f3433");
+    QTest::newRow("json")
+        << QStringList{"read", "0", "--json"}
+        << "{\"port\":0,\"value\":2147483648,\"hex\":\"80000000\",\"signed\":-2147483648}\n"
+        << QByteArray("3f30");
+    QTest::newRow("--hex changes entry, not output")
+        << QStringList{"read", "4", "--hex"} << "FFFFFFFE\n"
+        << QByteArray("3f34");
+    QTest::newRow("raw id without identification")
+        << QStringList{"read", "15", "--no-identify"} << "20161700\n"
+        << QByteArray("3f");
 }
 
 void TestCli::read()
@@ -283,14 +292,14 @@ void TestCli::write_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<quint32>("value");
     QTest::newRow("decimal") << QStringList{"3", "31"} << QByteArray("3f230000001f") << 3 << 31u;
-    QTest::newRow("0x in decimal mode") << QStringList{"3", "0x1f"} << QByteArray("3f230000001f") << 3
-                                        << 31u;
-    QTest::newRow("hex mode, port 10") << QStringList{"10", "1f", "--hex"} << QByteArray("3f2a0000001f")
-                                       << 10 << 31u;
-    QTest::newRow("minus one, port 11") << QStringList{"11", "-1"} << QByteArray("3f2bffffffff") << 11
-                                        << 0xFFFFFFFFu;
-    QTest::newRow("rest of the text ignored") << QStringList{"2", "12abc"} << QByteArray("3f220000000c")
-                                              << 2 << 12u;
+    QTest::newRow("0x in decimal mode")
+        << QStringList{"3", "0x1f"} << QByteArray("3f230000001f") << 3 << 31u;
+    QTest::newRow("hex mode, port 10")
+        << QStringList{"10", "1f", "--hex"} << QByteArray("3f2a0000001f") << 10 << 31u;
+    QTest::newRow("minus one, port 11")
+        << QStringList{"11", "-1"} << QByteArray("3f2bffffffff") << 11 << 0xFFFFFFFFu;
+    QTest::newRow("rest of the text ignored")
+        << QStringList{"2", "12abc"} << QByteArray("3f220000000c") << 2 << 12u;
     QTest::newRow("without identification") << QStringList{"1", "0x80000001", "--no-identify"}
                                             << QByteArray("2180000001") << 1 << 0x80000001u;
 }
@@ -321,8 +330,9 @@ void TestCli::usage_errors_data()
                                         "codec-write, watch, run)";
     QTest::newRow("port 16") << QStringList{"read", "16", "--port", "%DEV"}
                              << "'16' is not a port: ports are 0 to 15";
-    QTest::newRow("hex digits without --hex") << QStringList{"write", "3", "ff", "--port", "%DEV"}
-                                              << "'ff' is not a decimal number (write 0xff, or give --hex)";
+    QTest::newRow("hex digits without --hex")
+        << QStringList{"write", "3", "ff", "--port", "%DEV"}
+        << "'ff' is not a decimal number (write 0xff, or give --hex)";
     QTest::newRow("codec index") << QStringList{"codec-write", "40", "1", "--port", "%DEV"}
                                  << "codec register index '40' is out of range: 0 to 31";
     QTest::newRow("dec and json") << QStringList{"read", "1", "--dec", "--json", "--port", "%DEV"}
@@ -353,13 +363,16 @@ void TestCli::cannot_open_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("err");
-    QTest::newRow("no such device") << "%DIR/nothing" << "%DIR/nothing: no such device";
-    QTest::newRow("COM name past the list") << "COM3" << "COM3: no such port, the system lists 1 serial port";
+    QTest::newRow("no such device") << "%DIR/nothing"
+                                    << "%DIR/nothing: no such device";
+    QTest::newRow("COM name past the list") << "COM3"
+                                            << "COM3: no such port, the system lists 1 serial port";
     QTest::newRow("not a serial line") << "%DIR/ports.list"
                                        << "%DIR/ports.list: it is not a serial line, or another "
                                           "program holds it";
-    QTest::newRow("bare name lives in /dev") << "atlys-no-such-tty"
-                                             << "atlys-no-such-tty (/dev/atlys-no-such-tty): no such device";
+    QTest::newRow("bare name lives in /dev")
+        << "atlys-no-such-tty"
+        << "atlys-no-such-tty (/dev/atlys-no-such-tty): no such device";
 }
 
 void TestCli::cannot_open()
@@ -404,17 +417,18 @@ void TestCli::scan_outcomes_data()
     QTest::addColumn<int>("fault");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("err");
-    QTest::newRow("nothing listed") << QStringList{} << quint32(sim::kBareboneId) << int(sim::Fault::none)
-                                    << kExitCannotOpen << "atlys-cli: no serial port could be opened\n";
-    QTest::newRow("nothing opens") << QStringList{"%DIR/a", "%DIR/b"} << quint32(sim::kBareboneId)
-                                   << int(sim::Fault::none) << kExitCannotOpen
-                                   << "atlys-cli: no serial port could be opened\n";
+    QTest::newRow("nothing listed")
+        << QStringList{} << quint32(sim::kBareboneId) << int(sim::Fault::none) << kExitCannotOpen
+        << "atlys-cli: no serial port could be opened\n";
+    QTest::newRow("nothing opens")
+        << QStringList{"%DIR/a", "%DIR/b"} << quint32(sim::kBareboneId) << int(sim::Fault::none)
+        << kExitCannotOpen << "atlys-cli: no serial port could be opened\n";
     QTest::newRow("silent board") << QStringList{"%DEV"} << quint32(sim::kBareboneId)
                                   << int(sim::Fault::silent) << kExitNoAnswer
                                   << "atlys-cli: no board answered on any port\n";
-    QTest::newRow("unknown board only") << QStringList{"%DIR/a", "%DEV"} << 0x0u << int(sim::Fault::none)
-                                        << kExitUnknownBoard
-                                        << "atlys-cli: COM2 %DEV: unknown board, port 15 reads 0x00000000\n";
+    QTest::newRow("unknown board only")
+        << QStringList{"%DIR/a", "%DEV"} << 0x0u << int(sim::Fault::none) << kExitUnknownBoard
+        << "atlys-cli: COM2 %DEV: unknown board, port 15 reads 0x00000000\n";
 }
 
 void TestCli::scan_outcomes()
@@ -450,8 +464,9 @@ void TestCli::scan_all_goes_past_com29()
     const CliResult all = cli({"scan", "--all", "--json"});
     QVERIFY(all.finished);
     QCOMPARE(all.err, QString());
-    QCOMPARE(all.out, expand("{\"port\":\"%DEV\",\"device\":\"%DEV\",\"name\":\"Atlys S6 QOR 2016/17 "
-                             "barebone\",\"id\":\"0x20161700\",\"codec\":false}\n"));
+    QCOMPARE(all.out,
+             expand("{\"port\":\"%DEV\",\"device\":\"%DEV\",\"name\":\"Atlys S6 QOR 2016/17 "
+                    "barebone\",\"id\":\"0x20161700\",\"codec\":false}\n"));
     QCOMPARE(all.code, kExitSuccess);
     QCOMPARE(received("3f"), QByteArray("3f"));
 }
@@ -467,21 +482,39 @@ void TestCli::codec_write_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("err");
     const int now = int(sim::CodecReadiness::now);
-    QTest::newRow("ready at once") << quint32(sim::kAudioCodecId) << now
-                                   << QStringList{"5", "0xbeef"}
-                                   << QByteArray("3f" "32" "220000beef" "2300000005" "2f00000001")
-                                   << kExitSuccess << "";
+    QTest::newRow("ready at once")
+        << quint32(sim::kAudioCodecId) << now << QStringList{"5", "0xbeef"}
+        << QByteArray("3f"
+                      "32"
+                      "220000beef"
+                      "2300000005"
+                      "2f00000001")
+        << kExitSuccess << "";
     QTest::newRow("hex mode") << quint32(sim::kAudioCodecId) << now
                               << QStringList{"1f", "ffff", "--hex"}
-                              << QByteArray("3f" "32" "220000ffff" "230000001f" "2f00000001")
+                              << QByteArray("3f"
+                                            "32"
+                                            "220000ffff"
+                                            "230000001f"
+                                            "2f00000001")
                               << kExitSuccess << "";
     QTest::newRow("ready at the second read")
         << quint32(sim::kAudioCodecId) << int(sim::CodecReadiness::second) << QStringList{"0", "0"}
-        << QByteArray("3f" "32" "32" "2200000000" "2300000000" "2f00000001") << kExitSuccess << "";
-    QTest::newRow("never ready") << quint32(sim::kAudioCodecId) << int(sim::CodecReadiness::never)
-                                 << QStringList{"0", "0"} << QByteArray("3f" "32" "32") << kExitNoAnswer
-                                 << "atlys-cli: the codec did not become ready (RDY, bit 0 of port 2, "
-                                    "stayed 0): nothing was written\n";
+        << QByteArray("3f"
+                      "32"
+                      "32"
+                      "2200000000"
+                      "2300000000"
+                      "2f00000001")
+        << kExitSuccess << "";
+    QTest::newRow("never ready")
+        << quint32(sim::kAudioCodecId) << int(sim::CodecReadiness::never) << QStringList{"0", "0"}
+        << QByteArray("3f"
+                      "32"
+                      "32")
+        << kExitNoAnswer
+        << "atlys-cli: the codec did not become ready (RDY, bit 0 of port 2, "
+           "stayed 0): nothing was written\n";
     QTest::newRow("barebone board") << quint32(sim::kBareboneId) << now << QStringList{"0", "0"}
                                     << QByteArray("3f") << kExitUnknownBoard
                                     << "atlys-cli: the board on %DEV is 'Atlys S6 QOR 2016/17 "
@@ -498,7 +531,8 @@ void TestCli::codec_write()
     QFETCH(QString, err);
     board_->set_config_id(config);
     board_->set_codec_ready_script(sim::codec_script(sim::CodecReadiness(readiness)));
-    const CliResult r = cli(QStringList{"codec-write"} + args + QStringList{"--port", expand("%DEV")});
+    const CliResult r =
+        cli(QStringList{"codec-write"} + args + QStringList{"--port", expand("%DEV")});
     QVERIFY(r.finished);
     QCOMPARE(r.err, expand(err));
     QCOMPARE(r.out, QString());
@@ -521,26 +555,48 @@ void TestCli::run_file_data()
     QTest::newRow("register test passes")
         << QByteArray("# register test\nwrite 3 0x1f\nexpect 3 == 0x1f\n\nwrite 4 3   # two bits\n"
                       "expect 4 & 0x1 == 1\nread 3 4\nsleep 1\n")
-        << QStringList{} << -1 << kExitSuccess << "0000001F\n00000003\n" << ""
-        << QByteArray("3f" "230000001f" "33" "2400000003" "34" "33" "34");
-    QTest::newRow("decimal output") << QByteArray("write 2 -2\r\nread 2\r\n") << QStringList{"--dec"}
-                                    << -1 << kExitSuccess << "-2 4294967294\n" << ""
-                                    << QByteArray("3f" "22fffffffe" "32");
+        << QStringList{} << -1 << kExitSuccess << "0000001F\n00000003\n"
+        << ""
+        << QByteArray("3f"
+                      "230000001f"
+                      "33"
+                      "2400000003"
+                      "34"
+                      "33"
+                      "34");
+    QTest::newRow("decimal output")
+        << QByteArray("write 2 -2\r\nread 2\r\n") << QStringList{"--dec"} << -1 << kExitSuccess
+        << "-2 4294967294\n"
+        << ""
+        << QByteArray("3f"
+                      "22fffffffe"
+                      "32");
     QTest::newRow("hex mode") << QByteArray("write 2 ff\nexpect 2 == 0xff\nread 2\n")
                               << QStringList{"--hex", "--json"} << -1 << kExitSuccess
-                              << "{\"port\":2,\"value\":255,\"hex\":\"000000FF\",\"signed\":255}\n" << ""
-                              << QByteArray("3f" "22000000ff" "32" "32");
+                              << "{\"port\":2,\"value\":255,\"hex\":\"000000FF\",\"signed\":255}\n"
+                              << ""
+                              << QByteArray("3f"
+                                            "22000000ff"
+                                            "32"
+                                            "32");
     QTest::newRow("stops at the failed expect")
         << QByteArray("write 3 5\nread 3\nexpect 3 == 6\nwrite 3 7\n") << QStringList{} << -1
         << kExitExpectationFailed << "00000005\n"
         << "atlys-cli: test.run:3: expect failed: port 3 reads 00000005, expected 00000006\n"
-        << QByteArray("3f" "2300000005" "33" "33");
+        << QByteArray("3f"
+                      "2300000005"
+                      "33"
+                      "33");
     QTest::newRow("silent port") << QByteArray("# first\nread 6\nwrite 1 1\n") << QStringList{} << 6
-                                 << kExitNoAnswer << "" << "atlys-cli: test.run:2: port 6 did not answer\n"
-                                 << QByteArray("3f" "36");
+                                 << kExitNoAnswer << ""
+                                 << "atlys-cli: test.run:2: port 6 did not answer\n"
+                                 << QByteArray("3f"
+                                               "36");
     QTest::newRow("bad line sends nothing")
-        << QByteArray("write 3 1\nread 3\n\nexpect 3 => 1\n") << QStringList{} << -1 << kExitUsage << ""
-        << "atlys-cli: test.run:4: expect compares with == or !=, not '=>'\n" << QByteArray();
+        << QByteArray("write 3 1\nread 3\n\nexpect 3 => 1\n") << QStringList{} << -1 << kExitUsage
+        << ""
+        << "atlys-cli: test.run:4: expect compares with == or !=, not '=>'\n"
+        << QByteArray();
 }
 
 void TestCli::run_file()
@@ -571,8 +627,9 @@ void TestCli::run_from_stdin()
                             "write 5 9\nexpect 5 == 9\nread 5\nexpect 5 != 9\nread 5\n");
     QVERIFY(r.finished);
     QCOMPARE(r.out, QString("00000009\n"));
-    QCOMPARE(r.err, QString("atlys-cli: <stdin>:4: expect failed: port 5 reads 00000009, expected not "
-                            "00000009\n"));
+    QCOMPARE(r.err,
+             QString("atlys-cli: <stdin>:4: expect failed: port 5 reads 00000009, expected not "
+                     "00000009\n"));
     QCOMPARE(r.code, kExitExpectationFailed);
     QCOMPARE(received("3f2500000009353535"), QByteArray("3f2500000009353535"));
 }
@@ -581,7 +638,8 @@ void TestCli::run_file_missing()
 {
     const CliResult r = cli({"run", "nope.run", "--port", expand("%DEV")});
     QVERIFY(r.finished);
-    QCOMPARE(r.err, QString("atlys-cli: can't read the run file 'nope.run': No such file or directory\n"));
+    QCOMPARE(r.err,
+             QString("atlys-cli: can't read the run file 'nope.run': No such file or directory\n"));
     QCOMPARE(r.code, kExitUsage);
     QVERIFY(board_->received().empty());
 }
@@ -620,16 +678,18 @@ void TestCli::watch_survives_board_going_away()
     // The first values, then a change.
     QTRY_COMPARE_WITH_TIMEOUT(out_lines(), (QStringList{"3 0000002A", "7 00000000"}), 5000);
     board_->set_port_value(7, 5);
-    QTRY_COMPARE_WITH_TIMEOUT(out_lines(), (QStringList{"3 0000002A", "7 00000000", "7 00000005"}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(out_lines(), (QStringList{"3 0000002A", "7 00000000", "7 00000005"}),
+                              5000);
 
     // Unplugged: reported once.
     board_->go_away();
     QTRY_COMPARE_WITH_TIMEOUT(err_lines().size(), 1, 5000);
-    QVERIFY2(QRegularExpression(expand("^atlys-cli: lost the board on %DEV: port [37] did not answer; "
-                                       "trying to open it again every 500 ms$"))
-                 .match(err_lines()[0])
-                 .hasMatch(),
-             qPrintable(err));
+    QVERIFY2(
+        QRegularExpression(expand("^atlys-cli: lost the board on %DEV: port [37] did not answer; "
+                                  "trying to open it again every 500 ms$"))
+            .match(err_lines()[0])
+            .hasMatch(),
+        qPrintable(err));
 
     // Back, but answering an unknown id at first: it keeps trying, every 500 ms, silently.
     board_->set_config_id(0x12345678);
@@ -657,9 +717,8 @@ void TestCli::watch_survives_board_going_away()
     board_->set_config_id(sim::kBareboneId);
     QTRY_COMPARE_WITH_TIMEOUT(err_lines().size(), 2, 5000);
     QCOMPARE(err_lines()[1], expand("atlys-cli: the board is back on %DEV"));
-    QTRY_COMPARE_WITH_TIMEOUT(out_lines(), (QStringList{"3 0000002A", "7 00000000", "7 00000005",
-                                                         "3 0000002B"}),
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        out_lines(), (QStringList{"3 0000002A", "7 00000000", "7 00000005", "3 0000002B"}), 5000);
 
     ::kill(pid_t(process.processId()), SIGINT);
     QVERIFY(process.waitForFinished(5000));
@@ -681,30 +740,31 @@ void TestCli::config_defaulting_data()
     QTest::addColumn<int>("speed");
     QTest::addColumn<QString>("err");
     QTest::newRow("no config.dat: COM1 at 115200") << false << QByteArray() << QStringList{"%DEV"}
-                                                    << QStringList{} << kExitSuccess << 115200 << "";
+                                                   << QStringList{} << kExitSuccess << 115200 << "";
     QTest::newRow("device and speed") << true << QByteArray("%DEV  57600\r\n") << QStringList{}
                                       << QStringList{} << kExitSuccess << 57600 << "";
-    QTest::newRow("COM2 from the list") << true << QByteArray("COM2  9600\r\n")
-                                        << QStringList{"%DIR/absent", "%DEV"} << QStringList{}
-                                        << kExitSuccess << 9600 << "";
+    QTest::newRow("COM2 from the list")
+        << true << QByteArray("COM2  9600\r\n") << QStringList{"%DIR/absent", "%DEV"}
+        << QStringList{} << kExitSuccess << 9600 << "";
     QTest::newRow("name only keeps 115200") << true << QByteArray("  %DEV") << QStringList{}
                                             << QStringList{} << kExitSuccess << 115200 << "";
-    QTest::newRow("--port and --baud win") << true << QByteArray("COM2  9600\n") << QStringList{}
-                                           << QStringList{"--port", "%DEV", "--baud", "230400"}
-                                           << kExitSuccess << 230400 << "";
+    QTest::newRow("--port and --baud win")
+        << true << QByteArray("COM2  9600\n") << QStringList{}
+        << QStringList{"--port", "%DEV", "--baud", "230400"} << kExitSuccess << 230400 << "";
     QTest::newRow("--baud alone keeps the file's name")
         << true << QByteArray("%DEV  9600\n") << QStringList{} << QStringList{"--baud", "19200"}
         << kExitSuccess << 19200 << "";
-    QTest::newRow("empty config.dat: empty name") << true << QByteArray() << QStringList{"%DEV"}
-                                                  << QStringList{} << kExitCannotOpen << 0
-                                                  << "atlys-cli: can't open serial port '': the port name is empty\n";
+    QTest::newRow("empty config.dat: empty name")
+        << true << QByteArray() << QStringList{"%DEV"} << QStringList{} << kExitCannotOpen << 0
+        << "atlys-cli: can't open serial port '': the port name is empty\n";
     QTest::newRow("overlong name, --port given")
         << true << QByteArray(300, 'a') + "  4800" << QStringList{} << QStringList{"--port", "%DEV"}
         << kExitSuccess << 4800 << "";
     QTest::newRow("overlong name used")
         << true << QByteArray(300, 'a') + "  4800" << QStringList{"%DEV"} << QStringList{}
         << kExitCannotOpen << 0
-        << "atlys-cli: warning: the port name in 'config.dat' is too long (300 characters, at most 255)\n"
+        << "atlys-cli: warning: the port name in 'config.dat' is too long (300 characters, at most "
+           "255)\n"
            "atlys-cli: can't open serial port '': the port name is empty\n";
 }
 
@@ -750,8 +810,8 @@ void TestCli::log_appends_every_transfer()
     QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.takeFirst(), QString("earlier line"));
     QCOMPARE(without_times(lines.join('\n')),
-             (QStringList{"read 15 20161700", "write 3 0000001F", "read 15 20161700", "read 3 0000001F",
-                          "read 15 20161700", "read 5 timeout (3 of 4 bytes)"}));
+             (QStringList{"read 15 20161700", "write 3 0000001F", "read 15 20161700",
+                          "read 3 0000001F", "read 15 20161700", "read 5 timeout (3 of 4 bytes)"}));
 }
 
 void TestCli::help_for_every_command()
@@ -760,12 +820,17 @@ void TestCli::help_for_every_command()
         QStringList args;
         Command command;
     } asks[] = {
-        {{"--help"}, Command::none},           {{"-h"}, Command::none},
-        {{"help"}, Command::none},             {{"help", "read"}, Command::read},
-        {{"read", "--help"}, Command::read},   {{"id", "-h"}, Command::id},
-        {{"write", "--help"}, Command::write}, {{"scan", "--help"}, Command::scan},
+        {{"--help"}, Command::none},
+        {{"-h"}, Command::none},
+        {{"help"}, Command::none},
+        {{"help", "read"}, Command::read},
+        {{"read", "--help"}, Command::read},
+        {{"id", "-h"}, Command::id},
+        {{"write", "--help"}, Command::write},
+        {{"scan", "--help"}, Command::scan},
         {{"codec-write", "--help"}, Command::codec_write},
-        {{"watch", "--help"}, Command::watch}, {{"run", "--help"}, Command::run},
+        {{"watch", "--help"}, Command::watch},
+        {{"run", "--help"}, Command::run},
     };
     for (const auto &ask : asks) {
         const CliResult r = cli(ask.args + QStringList{"--port", expand("%DEV")});

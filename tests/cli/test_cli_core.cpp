@@ -209,15 +209,15 @@ void TestCliCore::arguments_good_data()
     QTest::newRow("options before the command")
         << QStringList{"--json", "--port=/dev/ttyUSB0", "--baud", "9600", "read", "07"}
         << "read ports=7 value=00000000 index=0 style=json port=/dev/ttyUSB0 baud=9600";
-    QTest::newRow("write decimal") << QStringList{"write", "3", "31"}
-                                   << "write ports=3 value=0000001f index=0 style=hex";
-    QTest::newRow("write 0x without --hex") << QStringList{"write", "3", "0x1f"}
-                                            << "write ports=3 value=0000001f index=0 style=hex";
+    QTest::newRow("write decimal")
+        << QStringList{"write", "3", "31"} << "write ports=3 value=0000001f index=0 style=hex";
+    QTest::newRow("write 0x without --hex")
+        << QStringList{"write", "3", "0x1f"} << "write ports=3 value=0000001f index=0 style=hex";
     QTest::newRow("write --hex after the value")
         << QStringList{"write", "10", "1f", "--hex"}
         << "write ports=10 value=0000001f index=0 style=hex hex";
-    QTest::newRow("write a negative value") << QStringList{"write", "11", "-1"}
-                                            << "write ports=11 value=ffffffff index=0 style=hex";
+    QTest::newRow("write a negative value")
+        << QStringList{"write", "11", "-1"} << "write ports=11 value=ffffffff index=0 style=hex";
     QTest::newRow("after --, a dash word is a value")
         << QStringList{"write", "--hex", "4", "--", "-a"}
         << "write ports=4 value=fffffff6 index=0 style=hex hex";
@@ -251,15 +251,18 @@ void TestCliCore::arguments_bad_data()
     QTest::newRow("unknown command")
         << QStringList{"raed", "3"}
         << "unknown command 'raed' (commands: id, read, write, scan, codec-write, watch, run)";
-    QTest::newRow("port 16") << QStringList{"read", "16"} << "'16' is not a port: ports are 0 to 15";
-    QTest::newRow("port in hex") << QStringList{"read", "0xf"} << "'0xf' is not a port: ports are 0 to 15";
+    QTest::newRow("port 16") << QStringList{"read", "16"}
+                             << "'16' is not a port: ports are 0 to 15";
+    QTest::newRow("port in hex") << QStringList{"read", "0xf"}
+                                 << "'0xf' is not a port: ports are 0 to 15";
     QTest::newRow("read without port") << QStringList{"read"} << "usage: atlys-cli read PORT...";
-    QTest::newRow("write without value") << QStringList{"write", "3"}
-                                         << "usage: atlys-cli write PORT VALUE";
+    QTest::newRow("write without value")
+        << QStringList{"write", "3"} << "usage: atlys-cli write PORT VALUE";
     QTest::newRow("hex digits in decimal mode")
-        << QStringList{"write", "3", "ff"} << "'ff' is not a decimal number (write 0xff, or give --hex)";
-    QTest::newRow("no digit in hex mode") << QStringList{"write", "3", "g1", "--hex"}
-                                          << "'g1' is not a hexadecimal number";
+        << QStringList{"write", "3", "ff"}
+        << "'ff' is not a decimal number (write 0xff, or give --hex)";
+    QTest::newRow("no digit in hex mode")
+        << QStringList{"write", "3", "g1", "--hex"} << "'g1' is not a hexadecimal number";
     QTest::newRow("codec index 32") << QStringList{"codec-write", "32", "0"}
                                     << "codec register index '32' is out of range: 0 to 31";
     QTest::newRow("codec value 17 bits")
@@ -267,11 +270,12 @@ void TestCliCore::arguments_bad_data()
         << "codec register value '0x10000' is out of range: 16 bits (0 to 0xFFFF)";
     QTest::newRow("dec and json") << QStringList{"read", "1", "--dec", "--json"}
                                   << "--dec and --json exclude each other";
-    QTest::newRow("interval on read") << QStringList{"read", "1", "--interval", "5"}
-                                      << "--interval does not apply to read";
+    QTest::newRow("interval on read")
+        << QStringList{"read", "1", "--interval", "5"} << "--interval does not apply to read";
     QTest::newRow("interval zero") << QStringList{"watch", "1", "--interval", "0"}
                                    << "--interval '0' is not a time in milliseconds (1 to 3600000)";
-    QTest::newRow("all on read") << QStringList{"read", "1", "--all"} << "--all does not apply to read";
+    QTest::newRow("all on read") << QStringList{"read", "1", "--all"}
+                                 << "--all does not apply to read";
     QTest::newRow("port on scan") << QStringList{"scan", "--port", "COM1"}
                                   << "--port does not apply to scan: it tries every port";
     QTest::newRow("dec on write") << QStringList{"write", "1", "2", "--dec"}
@@ -279,14 +283,16 @@ void TestCliCore::arguments_bad_data()
     QTest::newRow("hex on id") << QStringList{"id", "--hex"} << "--hex does not apply to id";
     QTest::newRow("baud zero") << QStringList{"id", "--baud", "0"}
                                << "--baud '0' is not a line speed (a positive number)";
-    QTest::newRow("baud past 32 bits") << QStringList{"id", "--baud", "2147483648"}
-                                       << "--baud '2147483648' is not a line speed (a positive number)";
+    QTest::newRow("baud past 32 bits")
+        << QStringList{"id", "--baud", "2147483648"}
+        << "--baud '2147483648' is not a line speed (a positive number)";
     QTest::newRow("option without value") << QStringList{"id", "--port"} << "--port needs a value";
     QTest::newRow("flag with value") << QStringList{"id", "--json=1"} << "--json takes no value";
-    QTest::newRow("unknown option") << QStringList{"id", "--verbose"} << "unknown option '--verbose'";
+    QTest::newRow("unknown option")
+        << QStringList{"id", "--verbose"} << "unknown option '--verbose'";
     QTest::newRow("id with argument") << QStringList{"id", "15"} << "id takes no arguments ('15')";
-    QTest::newRow("run two files") << QStringList{"run", "a", "b"}
-                                   << "usage: atlys-cli run FILE   (or - for standard input)";
+    QTest::newRow("run two files")
+        << QStringList{"run", "a", "b"} << "usage: atlys-cli run FILE   (or - for standard input)";
     QTest::newRow("help for no command") << QStringList{"help", "frob"}
                                          << "unknown command 'frob' (commands: id, read, write, "
                                             "scan, codec-write, watch, run)";
@@ -308,8 +314,10 @@ void TestCliCore::read_value_data()
     const std::optional<std::uint32_t> none;
     QTest::newRow("decimal") << "31" << false << std::optional<std::uint32_t>(31);
     QTest::newRow("0x in decimal mode") << "0x1f" << false << std::optional<std::uint32_t>(31);
-    QTest::newRow("0X upper in decimal mode") << "0X1F" << false << std::optional<std::uint32_t>(31);
-    QTest::newRow("minus 0x in decimal mode") << "-0x10" << false << std::optional<std::uint32_t>(0xFFFFFFF0);
+    QTest::newRow("0X upper in decimal mode")
+        << "0X1F" << false << std::optional<std::uint32_t>(31);
+    QTest::newRow("minus 0x in decimal mode")
+        << "-0x10" << false << std::optional<std::uint32_t>(0xFFFFFFF0);
     QTest::newRow("hex mode bare") << "1f" << true << std::optional<std::uint32_t>(31);
     QTest::newRow("hex mode letters alone") << "abc" << true << std::optional<std::uint32_t>(0xABC);
     QTest::newRow("0x alone") << "0x" << false << std::optional<std::uint32_t>(0);
@@ -336,8 +344,8 @@ void TestCliCore::read_value()
 void TestCliCore::read_value_is_the_panels_entry_in_hex_mode()
 {
     // In hexadecimal mode the command line reads exactly what the panel's field would.
-    const char *texts[] = {"0", "1f", "0x1F", "-0x1", "  +ab", "0x", "x1", "fffffffff", "1g", "",
-                           "-", "0xx1", "\n0X7"};
+    const char *texts[] = {"0",         "1f", "0x1F", "-0x1", "  +ab", "0x",   "x1",
+                           "fffffffff", "1g", "",     "-",    "0xx1",  "\n0X7"};
     for (const char *text : texts)
         QCOMPARE(cli::read_value(text, true), parse_port_value(text, true));
     // In decimal mode it does too, unless the text starts with 0x.
@@ -375,20 +383,32 @@ void TestCliCore::run_lines_data()
     QTest::addColumn<bool>("hex");
     QTest::addColumn<QString>("parsed"); // the statement, "" for none
     QTest::addColumn<QString>("error");
-    QTest::newRow("write") << "write 3 0x1f" << false << "write 3 0000001f" << "";
-    QTest::newRow("write decimal") << "write 3 31" << false << "write 3 0000001f" << "";
-    QTest::newRow("write hex mode") << "write 3 1f" << true << "write 3 0000001f" << "";
-    QTest::newRow("read several") << "  read 1 2\t15" << false << "read 1,2,15" << "";
-    QTest::newRow("expect ==") << "expect 3 == 0x1f" << false << "expect 3 == 0000001f" << "";
-    QTest::newRow("expect masked") << "expect 4 & 0x1 == 1" << false
-                                   << "expect 4 & 00000001 == 00000001" << "";
-    QTest::newRow("expect without spaces") << "expect 4&0x1!=1" << false
-                                           << "expect 4 & 00000001 != 00000001" << "";
-    QTest::newRow("sleep") << "sleep 10" << false << "sleep 10" << "";
-    QTest::newRow("comment after command") << "read 2 # the status" << false << "read 2" << "";
-    QTest::newRow("CR LF line end") << "write 1 2\r" << false << "write 1 00000002" << "";
-    QTest::newRow("blank") << "   \t" << false << "" << "";
-    QTest::newRow("comment") << "# write 3 1" << false << "" << "";
+    QTest::newRow("write") << "write 3 0x1f" << false << "write 3 0000001f"
+                           << "";
+    QTest::newRow("write decimal") << "write 3 31" << false << "write 3 0000001f"
+                                   << "";
+    QTest::newRow("write hex mode") << "write 3 1f" << true << "write 3 0000001f"
+                                    << "";
+    QTest::newRow("read several") << "  read 1 2\t15" << false << "read 1,2,15"
+                                  << "";
+    QTest::newRow("expect ==") << "expect 3 == 0x1f" << false << "expect 3 == 0000001f"
+                               << "";
+    QTest::newRow("expect masked")
+        << "expect 4 & 0x1 == 1" << false << "expect 4 & 00000001 == 00000001"
+        << "";
+    QTest::newRow("expect without spaces")
+        << "expect 4&0x1!=1" << false << "expect 4 & 00000001 != 00000001"
+        << "";
+    QTest::newRow("sleep") << "sleep 10" << false << "sleep 10"
+                           << "";
+    QTest::newRow("comment after command") << "read 2 # the status" << false << "read 2"
+                                           << "";
+    QTest::newRow("CR LF line end") << "write 1 2\r" << false << "write 1 00000002"
+                                    << "";
+    QTest::newRow("blank") << "   \t" << false << ""
+                           << "";
+    QTest::newRow("comment") << "# write 3 1" << false << ""
+                             << "";
 
     QTest::newRow("unknown command") << "wirte 3 1" << false << ""
                                      << "unknown command 'wirte' (write, read, expect, sleep)";
@@ -398,11 +418,14 @@ void TestCliCore::run_lines_data()
                                          << "write needs a port and a value: write PORT VALUE";
     QTest::newRow("write extra word") << "write 3 1 2" << false << ""
                                       << "write needs a port and a value: write PORT VALUE";
-    QTest::newRow("port 16") << "read 3 16" << false << "" << "'16' is not a port: ports are 0 to 15";
+    QTest::newRow("port 16") << "read 3 16" << false << ""
+                             << "'16' is not a port: ports are 0 to 15";
     QTest::newRow("decimal stops at a hex digit, as the panel")
-        << "write 3 1f" << false << "write 3 00000001" << "";
-    QTest::newRow("value not decimal") << "write 3 f1" << false << ""
-                                       << "'f1' is not a decimal number (write 0xf1, or give --hex)";
+        << "write 3 1f" << false << "write 3 00000001"
+        << "";
+    QTest::newRow("value not decimal")
+        << "write 3 f1" << false << ""
+        << "'f1' is not a decimal number (write 0xf1, or give --hex)";
     QTest::newRow("expect single =") << "expect 3 = 1" << false << ""
                                      << "expect compares with == or !=, not '='";
     QTest::newRow("expect missing value") << "expect 3 ==" << false << ""
@@ -444,7 +467,8 @@ void TestCliCore::run_file_reports_first_bad_line()
     std::istringstream bad("write 3 1\n# ok\n\nread 3\nexpect 3 = 1\nfrob\n");
     const ScriptParse failed = parse_script(bad, false);
     QCOMPARE(failed.error_line, 5);
-    QCOMPARE(QString::fromStdString(failed.error), QString("expect compares with == or !=, not '='"));
+    QCOMPARE(QString::fromStdString(failed.error),
+             QString("expect compares with == or !=, not '='"));
     QVERIFY(failed.statements.empty());
 
     // The last line without a line end counts too.
@@ -463,31 +487,36 @@ void TestCliCore::run_execution_data()
     QTest::addColumn<QStringList>("ops");
     QTest::addColumn<QStringList>("reads");
 
-    QTest::newRow("all hold") << "write 3 0x1f\nread 3\nexpect 3 == 31\nexpect 3 & 0x10 != 0\nsleep 5\n"
-                              << QList<int>{} << false << kExitSuccess << 0 << ""
-                              << QStringList{"w3=1f", "r3", "r3", "r3", "p5"}
-                              << QStringList{"3=1f"};
+    QTest::newRow("all hold")
+        << "write 3 0x1f\nread 3\nexpect 3 == 31\nexpect 3 & 0x10 != 0\nsleep 5\n"
+        << QList<int>{} << false << kExitSuccess << 0 << ""
+        << QStringList{"w3=1f", "r3", "r3", "r3", "p5"} << QStringList{"3=1f"};
     QTest::newRow("stops at failed expect")
-        << "write 3 5\nexpect 3 == 6\nwrite 4 1\nread 4\n" << QList<int>{} << false
-        << kExitExpectationFailed << 2 << "expect failed: port 3 reads 00000005, expected 00000006"
-        << QStringList{"w3=5", "r3"} << QStringList{};
+        << "write 3 5\nexpect 3 == 6\nwrite 4 1\nread 4\n"
+        << QList<int>{} << false << kExitExpectationFailed << 2
+        << "expect failed: port 3 reads 00000005, expected 00000006" << QStringList{"w3=5", "r3"}
+        << QStringList{};
     QTest::newRow("masked expect fails")
-        << "write 4 2\n\n# ready bit\nexpect 4 & 0x1 == 1\n" << QList<int>{} << false
-        << kExitExpectationFailed << 4
+        << "write 4 2\n\n# ready bit\nexpect 4 & 0x1 == 1\n"
+        << QList<int>{} << false << kExitExpectationFailed << 4
         << "expect failed: port 4 reads 00000002, & 00000001 gives 00000000, expected 00000001"
         << QStringList{"w4=2", "r4"} << QStringList{};
-    QTest::newRow("!= fails on equal") << "write 1 -1\nexpect 1 != 0xffffffff\n" << QList<int>{}
-                                       << false << kExitExpectationFailed << 2
-                                       << "expect failed: port 1 reads FFFFFFFF, expected not FFFFFFFF"
-                                       << QStringList{"w1=ffffffff", "r1"} << QStringList{};
-    QTest::newRow("silent read") << "read 1 2 3\n" << QList<int>{2} << false << kExitNoAnswer << 1
+    QTest::newRow("!= fails on equal")
+        << "write 1 -1\nexpect 1 != 0xffffffff\n"
+        << QList<int>{} << false << kExitExpectationFailed << 2
+        << "expect failed: port 1 reads FFFFFFFF, expected not FFFFFFFF"
+        << QStringList{"w1=ffffffff", "r1"} << QStringList{};
+    QTest::newRow("silent read") << "read 1 2 3\n"
+                                 << QList<int>{2} << false << kExitNoAnswer << 1
                                  << "port 2 did not answer" << QStringList{"r1", "r2"}
                                  << QStringList{"1=0"};
-    QTest::newRow("silent expect") << "sleep 1\nexpect 7 == 0\n" << QList<int>{7} << false
-                                   << kExitNoAnswer << 2 << "port 7 did not answer"
-                                   << QStringList{"p1", "r7"} << QStringList{};
-    QTest::newRow("write fails") << "write 9 1\nread 9\n" << QList<int>{} << true << kExitNoAnswer
-                                 << 1 << "nothing was sent to port 9: the serial line failed"
+    QTest::newRow("silent expect")
+        << "sleep 1\nexpect 7 == 0\n"
+        << QList<int>{7} << false << kExitNoAnswer << 2 << "port 7 did not answer"
+        << QStringList{"p1", "r7"} << QStringList{};
+    QTest::newRow("write fails") << "write 9 1\nread 9\n"
+                                 << QList<int>{} << true << kExitNoAnswer << 1
+                                 << "nothing was sent to port 9: the serial line failed"
                                  << QStringList{"w9=1"} << QStringList{};
 }
 
@@ -510,9 +539,10 @@ void TestCliCore::run_execution()
         board.silent.insert(unsigned(port));
     board.refuse_writes = refuse_writes;
     QStringList seen;
-    const RunOutcome outcome = run_script(parsed.statements, board, [&](unsigned port, std::uint32_t v) {
-        seen << QString("%1=%2").arg(port).arg(v, 0, 16);
-    });
+    const RunOutcome outcome =
+        run_script(parsed.statements, board, [&](unsigned port, std::uint32_t v) {
+            seen << QString("%1=%2").arg(port).arg(v, 0, 16);
+        });
     QCOMPARE(outcome.exit_code, exit_code);
     QCOMPARE(outcome.line, line);
     QCOMPARE(QString::fromStdString(outcome.message), message);
@@ -526,13 +556,18 @@ void TestCliCore::formats_data()
     QTest::addColumn<QString>("hex");
     QTest::addColumn<QString>("dec");
     QTest::addColumn<QString>("json");
-    QTest::newRow("small") << 31u << "0000001F" << "31 31"
+    QTest::newRow("small") << 31u << "0000001F"
+                           << "31 31"
                            << R"({"port":3,"value":31,"hex":"0000001F","signed":31})";
-    QTest::newRow("minus two") << 0xFFFFFFFEu << "FFFFFFFE" << "-2 4294967294"
+    QTest::newRow("minus two") << 0xFFFFFFFEu << "FFFFFFFE"
+                               << "-2 4294967294"
                                << R"({"port":3,"value":4294967294,"hex":"FFFFFFFE","signed":-2})";
-    QTest::newRow("most negative") << 0x80000000u << "80000000" << "-2147483648 2147483648"
-                                   << R"({"port":3,"value":2147483648,"hex":"80000000","signed":-2147483648})";
-    QTest::newRow("zero") << 0u << "00000000" << "0 0"
+    QTest::newRow("most negative")
+        << 0x80000000u << "80000000"
+        << "-2147483648 2147483648"
+        << R"({"port":3,"value":2147483648,"hex":"80000000","signed":-2147483648})";
+    QTest::newRow("zero") << 0u << "00000000"
+                          << "0 0"
                           << R"({"port":3,"value":0,"hex":"00000000","signed":0})";
 }
 
@@ -570,11 +605,12 @@ void TestCliCore::timestamp_is_local_iso_with_milliseconds()
     QCOMPARE(QString::fromStdString(timestamp(when)), QString("2025-03-01T14:05:09.042"));
     QCOMPARE(QString::fromStdString(timestamp(when + 958ms)), QString("2025-03-01T14:05:10.000"));
     const QRegularExpression shape(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}$)");
-    QVERIFY(shape.match(QString::fromStdString(timestamp(std::chrono::system_clock::now()))).hasMatch());
+    QVERIFY(shape.match(QString::fromStdString(timestamp(std::chrono::system_clock::now())))
+                .hasMatch());
 
     // Board and scan lines, in both styles.
-    QCOMPARE(QString::fromStdString(board_line("Atlys S6 QOR 2016/17 barebone", kBareboneId, false,
-                                               OutputStyle::hex)),
+    QCOMPARE(QString::fromStdString(
+                 board_line("Atlys S6 QOR 2016/17 barebone", kBareboneId, false, OutputStyle::hex)),
              QString("Atlys S6 QOR 2016/17 barebone (0x20161700)"));
     const QString scan_json =
         R"({"port":"COM2","device":"/dev/ttyUSB0","name":"Audio","id":"0x20161701","codec":true})";
@@ -597,10 +633,9 @@ void TestCliCore::transfer_log_of_link_operations()
     auto scripted = std::make_unique<ScriptedLine>();
     ScriptedLine *line = scripted.get();
     QStringList log;
-    BoardLink link(std::make_unique<ObservedLine>(std::move(scripted),
-                                                  [&](const Transfer &t) {
-                                                      log << QString::fromStdString(transfer_text(t));
-                                                  }),
+    BoardLink link(std::make_unique<ObservedLine>(
+                       std::move(scripted),
+                       [&](const Transfer &t) { log << QString::fromStdString(transfer_text(t)); }),
                    {});
     FieldView view;
     link.attach_view(&view);
@@ -636,9 +671,9 @@ void TestCliCore::sysfs_ports_from_a_tree()
         bool device;
         const char *type;
     } entries[] = {
-        {"tty1", false, ""},       {"ttyS0", true, "0\n"}, {"ttyS1", true, "4\n"},
-        {"ttyUSB10", true, ""},    {"ttyUSB2", true, ""},  {"ttyACM0", true, ""},
-        {"ptmx", false, ""},       {"ttyS10", true, "4"},
+        {"tty1", false, ""},    {"ttyS0", true, "0\n"}, {"ttyS1", true, "4\n"},
+        {"ttyUSB10", true, ""}, {"ttyUSB2", true, ""},  {"ttyACM0", true, ""},
+        {"ptmx", false, ""},    {"ttyS10", true, "4"},
     };
     for (const auto &e : entries) {
         const QString base = tty + "/" + e.name;
@@ -693,8 +728,8 @@ void TestCliCore::help_lists_every_exit_code()
 
 void TestCliCore::every_command_has_help()
 {
-    for (Command c : {Command::id, Command::read, Command::write, Command::scan, Command::codec_write,
-                      Command::watch, Command::run}) {
+    for (Command c : {Command::id, Command::read, Command::write, Command::scan,
+                      Command::codec_write, Command::watch, Command::run}) {
         const QString help = QString::fromStdString(help_text(c));
         QVERIFY2(help.startsWith(QString("usage: atlys-cli %1").arg(command_name(c))),
                  command_name(c));

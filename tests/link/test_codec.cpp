@@ -131,8 +131,8 @@ QByteArray TestCodec::received_through_marker(BoardLink &link, const sim::BoardS
 
 void TestCodec::connect_startup_data()
 {
-    using sim::CodecReadiness;
     using sim::codec_script;
+    using sim::CodecReadiness;
     QTest::addColumn<quint32>("id");
     QTest::addColumn<std::vector<sim::CodecStatus>>("script");
     QTest::addColumn<quint32>("status_bits"); // status bits besides RDY
@@ -147,16 +147,16 @@ void TestCodec::connect_startup_data()
 
     QTest::newRow("ready at the first read")
         << quint32(sim::kAudioCodecId) << codec_script(CodecReadiness::now) << 0u
-        << identify + status_read + kWriteRegister0 << connected << QList<bool>{true, true}
-        << true;
+        << identify + status_read + kWriteRegister0 << connected << QList<bool>{true, true} << true;
     QTest::newRow("ready at the second read")
         << quint32(sim::kAudioCodecId) << codec_script(CodecReadiness::second) << 0u
         << identify + status_read + status_read + kWriteRegister0 << connected
         << QList<bool>{true, true, true} << true;
-    QTest::newRow("never ready")
-        << quint32(sim::kAudioCodecId) << codec_script(CodecReadiness::never) << 0u
-        << identify + status_read + status_read << connected + QStringList{kRdyTimeout}
-        << QList<bool>{true, true, true} << false;
+    QTest::newRow("never ready") << quint32(sim::kAudioCodecId)
+                                 << codec_script(CodecReadiness::never) << 0u
+                                 << identify + status_read + status_read
+                                 << connected + QStringList{kRdyTimeout}
+                                 << QList<bool>{true, true, true} << false;
     QTest::newRow("port 2 silent")
         << quint32(sim::kAudioCodecId) << codec_script(CodecReadiness::silent) << 0u
         << identify + status_read + status_read << connected + QStringList{kRdyTimeout}
@@ -169,8 +169,7 @@ void TestCodec::connect_startup_data()
         << QList<bool>{true, true, true} << false;
     QTest::newRow("RDY set among other bits")
         << quint32(sim::kAudioCodecId) << codec_script(CodecReadiness::now) << 0x80000002u
-        << identify + status_read + kWriteRegister0 << connected << QList<bool>{true, true}
-        << true;
+        << identify + status_read + kWriteRegister0 << connected << QList<bool>{true, true} << true;
     // The barebone configuration carries no codec: nothing follows the
     // identification, even with the codec model playing on the board.
     QTest::newRow("barebone board")
@@ -263,17 +262,17 @@ void TestCodec::write_register_masks_index_and_value_data()
     QTest::addColumn<quint32>("sent_index");
     QTest::addColumn<quint32>("sent_value");
 
-    QTest::newRow("largest in range") << 31u << 0xFFFFu
-                                      << QByteArray::fromHex("220000ffff230000001f2f00000001")
-                                      << 31u << 0xFFFFu;
+    QTest::newRow("largest in range")
+        << 31u << 0xFFFFu << QByteArray::fromHex("220000ffff230000001f2f00000001") << 31u
+        << 0xFFFFu;
     QTest::newRow("index 32, value 0x10000 wrap to 0")
         << 32u << 0x10000u << kWriteRegister0 << 0u << 0u;
-    QTest::newRow("every bit set") << 0xFFFFFFFFu << 0xFFFFFFFFu
-                                   << QByteArray::fromHex("220000ffff230000001f2f00000001")
-                                   << 31u << 0xFFFFu;
-    QTest::newRow("index 0x25, value 0x1ABCD") << 0x25u << 0x1ABCDu
-                                               << QByteArray::fromHex("220000abcd23000000052f00000001")
-                                               << 5u << 0xABCDu;
+    QTest::newRow("every bit set")
+        << 0xFFFFFFFFu << 0xFFFFFFFFu << QByteArray::fromHex("220000ffff230000001f2f00000001")
+        << 31u << 0xFFFFu;
+    QTest::newRow("index 0x25, value 0x1ABCD")
+        << 0x25u << 0x1ABCDu << QByteArray::fromHex("220000abcd23000000052f00000001") << 5u
+        << 0xABCDu;
 }
 
 void TestCodec::write_register_masks_index_and_value()
@@ -289,8 +288,7 @@ void TestCodec::write_register_masks_index_and_value()
     link->write_codec_register(index, value);
     QVERIFY(view_.lines.isEmpty());
     QCOMPARE(view_.statuses, QList<bool>{true});
-    QCOMPARE(received_through_marker(*link, *board_),
-             QByteArray::fromHex("32") + frames + kMarker);
+    QCOMPARE(received_through_marker(*link, *board_), QByteArray::fromHex("32") + frames + kMarker);
     QCOMPARE(board_->codec_writes(), (std::vector<sim::CodecWrite>{{sent_index, sent_value}}));
 }
 

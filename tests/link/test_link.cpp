@@ -277,8 +277,7 @@ void TestLink::line_speed()
     QCOMPARE(view_.field, std::string("SIM"));
     view_.field = "COM1";
     link->connect_board();
-    QCOMPARE(view_.lines.last(),
-             QString("Using serial port COM1 (baudrate: %1 bps)").arg(baud));
+    QCOMPARE(view_.lines.last(), QString("Using serial port COM1 (baudrate: %1 bps)").arg(baud));
     // The pty keeps the speed it was given: read it back through our own descriptor.
     const int fd = ::open(board_->slave_path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     QVERIFY(fd >= 0);
@@ -365,7 +364,8 @@ void TestLink::reopen_uses_field_and_speed()
     view_.field = "COM2";
     put_file(kConfigFileName, "COM1  9600\n"); // reopening does not read the file again
     link->reopen_serial_port();
-    QCOMPARE(view_.lines.first(), QString("Detected HW configuration 'Atlys S6 QOR 2016/17 Audio Codec'"));
+    QCOMPARE(view_.lines.first(),
+             QString("Detected HW configuration 'Atlys S6 QOR 2016/17 Audio Codec'"));
     QVERIFY(view_.lines.contains("Using serial port COM2 (baudrate: 57600 bps)"));
     QCOMPARE(link->hw_index(), 1u);
     // The first board's line was closed: what follows goes to the second board only.
@@ -379,13 +379,13 @@ void TestLink::scan_finds_board_on_third_name()
 {
     sim::BoardSim stranger(0x12345678);
     QVERIFY(stranger.start());
-    auto link = make_link({dir_->filePath("no-such-device").toStdString(), stranger.device(),
-                           board_->device()});
+    auto link = make_link(
+        {dir_->filePath("no-such-device").toStdString(), stranger.device(), board_->device()});
     link->scan_serial_ports();
-    QCOMPARE(view_.lines, (QStringList{"Trying COM1...", "Trying COM2...", "Invalid HW id",
-                                       "Trying COM3...",
-                                       "Detected HW configuration 'Atlys S6 QOR 2016/17 barebone'",
-                                       "Using serial port COM3"}));
+    QCOMPARE(view_.lines,
+             (QStringList{"Trying COM1...", "Trying COM2...", "Invalid HW id", "Trying COM3...",
+                          "Detected HW configuration 'Atlys S6 QOR 2016/17 barebone'",
+                          "Using serial port COM3"}));
     QCOMPARE(view_.field, std::string("COM3"));
     QVERIFY(link->is_open());
     QCOMPARE(as_bytes(stranger.received()), QByteArray::fromHex("3f"));
@@ -419,15 +419,17 @@ void TestLink::load_config_data()
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("no file") << false << QByteArray() << "COM1" << 115200
                              << QStringList{"Error: can't open file 'config.dat'\n"};
-    QTest::newRow("name and speed") << true << QByteArray("COM4  9600\r\n") << "COM4" << 9600
-                                    << QStringList{};
+    QTest::newRow("name and speed")
+        << true << QByteArray("COM4  9600\r\n") << "COM4" << 9600 << QStringList{};
     QTest::newRow("name only") << true << QByteArray("COM4") << "COM4" << 115200 << QStringList{};
     QTest::newRow("empty file") << true << QByteArray() << "" << 115200 << QStringList{};
-    QTest::newRow("saved empty field") << true << QByteArray("  9600\r\n") << "9600" << 115200
-                                       << QStringList{};
-    QTest::newRow("zero speed") << true << QByteArray("COM2 0") << "COM2" << 115200 << QStringList{};
+    QTest::newRow("saved empty field")
+        << true << QByteArray("  9600\r\n") << "9600" << 115200 << QStringList{};
+    QTest::newRow("zero speed") << true << QByteArray("COM2 0") << "COM2" << 115200
+                                << QStringList{};
     QTest::newRow("name too long")
-        << true << QByteArray(300, 'a') + "  9600" << "" << 9600
+        << true << QByteArray(300, 'a') + "  9600"
+        << "" << 9600
         << QStringList{"Error: the port name in 'config.dat' is too long (300 characters, at most "
                        "255)"};
     QTest::newRow("NUL bytes") << true << QByteArray("\0\0\0 4800", 8) << "" << 4800

@@ -114,9 +114,9 @@ void TestProtocol::panel_order()
     for (int k = 11; k < 43; ++k)
         ports.push_back(port("ttyS" + std::to_string(k)));
     const auto ordered = order_ports(ports);
-    QCOMPARE(names(ordered).mid(0, 9), (QStringList{"ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB2",
-                                                    "ttyUSB10", "ttyAMA0", "ttyS0", "ttyS2",
-                                                    "ttyS10"}));
+    QCOMPARE(names(ordered).mid(0, 9),
+             (QStringList{"ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB2", "ttyUSB10", "ttyAMA0",
+                          "ttyS0", "ttyS2", "ttyS10"}));
     QCOMPARE(ordered.size(), ports.size());
 }
 
@@ -124,18 +124,28 @@ void TestProtocol::port_name_resolution_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("device"); // "-" when the name designates nothing
-    QTest::newRow("COM1") << "COM1" << "/dev/ttyACM0";
-    QTest::newRow("COM3") << "COM3" << "/dev/ttyS0";
-    QTest::newRow("lower case") << "com2" << "/dev/ttyUSB0";
-    QTest::newRow("past the list") << "COM4" << "-";
-    QTest::newRow("COM0 is a plain name") << "COM0" << "/dev/COM0";
-    QTest::newRow("leading zero is a plain name") << "COM01" << "/dev/COM01";
-    QTest::newRow("huge number") << "COM99999999999" << "/dev/COM99999999999";
-    QTest::newRow("bare name") << "ttyUSB1" << "/dev/ttyUSB1";
+    QTest::newRow("COM1") << "COM1"
+                          << "/dev/ttyACM0";
+    QTest::newRow("COM3") << "COM3"
+                          << "/dev/ttyS0";
+    QTest::newRow("lower case") << "com2"
+                                << "/dev/ttyUSB0";
+    QTest::newRow("past the list") << "COM4"
+                                   << "-";
+    QTest::newRow("COM0 is a plain name") << "COM0"
+                                          << "/dev/COM0";
+    QTest::newRow("leading zero is a plain name") << "COM01"
+                                                  << "/dev/COM01";
+    QTest::newRow("huge number") << "COM99999999999"
+                                 << "/dev/COM99999999999";
+    QTest::newRow("bare name") << "ttyUSB1"
+                               << "/dev/ttyUSB1";
     QTest::newRow("path unchanged") << "/dev/serial/by-id/usb-FTDI-if00"
                                     << "/dev/serial/by-id/usb-FTDI-if00";
-    QTest::newRow("relative path unchanged") << "./board" << "./board";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("relative path unchanged") << "./board"
+                                             << "./board";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestProtocol::port_name_resolution()
@@ -173,26 +183,28 @@ void TestProtocol::config_read_data()
     QTest::newRow("name only") << QByteArray("COM4") << "COM4" << 0 << false;
     QTest::newRow("empty") << QByteArray("") << "-" << 0 << false;
     QTest::newRow("white space only") << QByteArray(" \r\n\t") << "-" << 0 << false;
-    QTest::newRow("leading space, tabs") << QByteArray("\n\t /dev/ttyUSB0\t57600x") << "/dev/ttyUSB0"
-                                         << 57600 << false;
+    QTest::newRow("leading space, tabs")
+        << QByteArray("\n\t /dev/ttyUSB0\t57600x") << "/dev/ttyUSB0" << 57600 << false;
     QTest::newRow("saved with empty field") << QByteArray("  115200\r\n") << "115200" << 0 << false;
     QTest::newRow("name with a space") << QByteArray("my port 7  9600\r\n") << "my" << 0 << false;
     QTest::newRow("second word digits") << QByteArray("COM5 12abc") << "COM5" << 12 << false;
     QTest::newRow("plus sign") << QByteArray("COM5 +2400") << "COM5" << 2400 << false;
     QTest::newRow("zero speed") << QByteArray("COM5 0") << "COM5" << 0 << false;
     QTest::newRow("negative speed") << QByteArray("COM5 -9600") << "COM5" << 0 << false;
-    QTest::newRow("largest speed") << QByteArray("COM5 2147483647") << "COM5" << 2147483647 << false;
+    QTest::newRow("largest speed")
+        << QByteArray("COM5 2147483647") << "COM5" << 2147483647 << false;
     QTest::newRow("speed past 32 bits") << QByteArray("COM5 2147483648") << "COM5" << 0 << false;
-    QTest::newRow("very long digits") << QByteArray("COM5 " + QByteArray(5000, '9')) << "COM5" << 0
-                                      << false;
+    QTest::newRow("very long digits")
+        << QByteArray("COM5 " + QByteArray(5000, '9')) << "COM5" << 0 << false;
     QTest::newRow("sign alone") << QByteArray("COM5 -") << "COM5" << 0 << false;
-    QTest::newRow("name at the bound") << QByteArray(255, 'n') + " 300" << QString(255, 'n') << 300
-                                       << false;
-    QTest::newRow("name past the bound") << QByteArray(256, 'n') + " 300" << "-" << 300 << true;
+    QTest::newRow("name at the bound")
+        << QByteArray(255, 'n') + " 300" << QString(255, 'n') << 300 << false;
+    QTest::newRow("name past the bound") << QByteArray(256, 'n') + " 300"
+                                         << "-" << 300 << true;
     QTest::newRow("NUL in the name") << QByteArray("CO\0M1 9600", 10) << "-" << 9600 << false;
     QTest::newRow("binary") << QByteArray::fromHex("ff00fe0d0a3132") << "-" << 12 << false;
-    QTest::newRow("utf-8 name") << QByteArray("/dev/serial/by-id/\xc3\xa9 4800") << "/dev/serial/by-id/é"
-                                << 4800 << false;
+    QTest::newRow("utf-8 name") << QByteArray("/dev/serial/by-id/\xc3\xa9 4800")
+                                << "/dev/serial/by-id/é" << 4800 << false;
 }
 
 void TestProtocol::config_read()
@@ -231,7 +243,8 @@ void TestProtocol::config_format_round_trip()
 {
     QCOMPARE(QByteArray::fromStdString(format_config("COM4", 9600)), QByteArray("COM4  9600\r\n"));
     QCOMPARE(QByteArray::fromStdString(format_config("", 115200)), QByteArray("  115200\r\n"));
-    for (const std::string &name : std::vector<std::string>{"COM1", "/dev/ttyUSB0", std::string(255, 'p')}) {
+    for (const std::string &name :
+         std::vector<std::string>{"COM1", "/dev/ttyUSB0", std::string(255, 'p')}) {
         std::istringstream in(format_config(name, 230400));
         const ConfigRead read = parse_config(in);
         QCOMPARE(read.name.value_or("<none>"), name);

@@ -53,21 +53,24 @@ void TestDesktopFiles::validators_data()
     QTest::addColumn<QString>("package");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("dropped");  // a line taken out first; empty: the file as installed
+    QTest::addColumn<QString>("dropped"); // a line taken out first; empty: the file as installed
     QTest::addColumn<bool>("valid");
 
     const QStringList desktop_args;
     const QStringList appstream_args{"validate", "--no-net"};
-    QTest::newRow("desktop entry") << "desktop-file-validate" << "desktop-file-utils" << desktop_args
-                                   << ".desktop" << "" << true;
+    QTest::newRow("desktop entry") << "desktop-file-validate"
+                                   << "desktop-file-utils" << desktop_args << ".desktop"
+                                   << "" << true;
     QTest::newRow("desktop entry without Type")
-        << "desktop-file-validate" << "desktop-file-utils" << desktop_args << ".desktop"
+        << "desktop-file-validate"
+        << "desktop-file-utils" << desktop_args << ".desktop"
         << "Type=Application" << false;
-    QTest::newRow("metainfo") << "appstreamcli" << "appstream" << appstream_args
-                              << ".metainfo.xml" << "" << true;
-    QTest::newRow("metainfo without summary")
-        << "appstreamcli" << "appstream" << appstream_args << ".metainfo.xml"
-        << "  <summary>" << false;
+    QTest::newRow("metainfo") << "appstreamcli"
+                              << "appstream" << appstream_args << ".metainfo.xml"
+                              << "" << true;
+    QTest::newRow("metainfo without summary") << "appstreamcli"
+                                              << "appstream" << appstream_args << ".metainfo.xml"
+                                              << "  <summary>" << false;
 }
 
 void TestDesktopFiles::validators()

@@ -64,8 +64,7 @@ QString describe(const Event &event)
 }
 
 // The panel's end of the line.
-class Line
-{
+class Line {
 public:
     explicit Line(const std::string &path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY))
     {
@@ -122,8 +121,7 @@ private:
 
 } // namespace
 
-class TestSim : public QObject
-{
+class TestSim : public QObject {
     Q_OBJECT
 
 private slots:
@@ -384,8 +382,7 @@ void TestSim::go_away_hangs_up_and_come_back_replaces_the_pty()
     std::uint8_t byte = 0;
     const ssize_t n = ::read(old_line.fd(), &byte, 1);
     QVERIFY2(n == 0 || (n < 0 && errno == EIO), "a hung-up line still reads");
-    struct stat st {
-    };
+    struct stat st {};
     QVERIFY2(::lstat(link.c_str(), &st) != 0, "the link outlived the board");
 
     QVERIFY(sim.come_back());
@@ -419,8 +416,7 @@ void TestSim::link_replaces_a_stale_file_and_stop_removes_it()
 
     sim.stop();
     QVERIFY(!sim.present());
-    struct stat st {
-    };
+    struct stat st {};
     QVERIFY2(::lstat(link.c_str(), &st) != 0, "stop() left the link behind");
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
              QStringList{});
@@ -446,8 +442,8 @@ void TestSim::codec_status_script_data()
                                  << std::uint32_t{0} << QList<qint64>{0, 0, 0};
     QTest::newRow("silent") << kAudioCodecId << codec_script(CodecReadiness::silent)
                             << std::uint32_t{0} << QList<qint64>{-1, -1};
-    QTest::newRow("empty script is ready") << kAudioCodecId << std::vector<CodecStatus>{}
-                                           << std::uint32_t{0} << QList<qint64>{1};
+    QTest::newRow("empty script is ready")
+        << kAudioCodecId << std::vector<CodecStatus>{} << std::uint32_t{0} << QList<qint64>{1};
     QTest::newRow("mixed script, last entry repeats")
         << kAudioCodecId << std::vector<CodecStatus>{silent, not_ready, ready, not_ready}
         << std::uint32_t{0} << QList<qint64>{-1, 0, 1, 0, 0};
@@ -503,8 +499,8 @@ void TestSim::codec_register_write_data()
     QTest::newRow("codec board, strobe 0") << kAudioCodecId << -1 << std::uint32_t{0} << false;
     QTest::newRow("barebone board") << kBareboneId << -1 << std::uint32_t{1} << false;
     QTest::newRow("codec enabled on another id") << kBareboneId << 1 << std::uint32_t{1} << true;
-    QTest::newRow("codec disabled on the codec id") << kAudioCodecId << 0 << std::uint32_t{1}
-                                                    << false;
+    QTest::newRow("codec disabled on the codec id")
+        << kAudioCodecId << 0 << std::uint32_t{1} << false;
 }
 
 void TestSim::codec_register_write()
@@ -536,7 +532,8 @@ void TestSim::codec_register_write()
     QVERIFY(line.send(sent));
     QVERIFY(sim.wait_received(sent.size(), kArrival));
 
-    QStringList want{"w2=0001abcd", "w3=00000025", QStringLiteral("w15=%1").arg(strobe, 8, 16, QLatin1Char('0'))};
+    QStringList want{"w2=0001abcd", "w3=00000025",
+                     QStringLiteral("w15=%1").arg(strobe, 8, 16, QLatin1Char('0'))};
     if (recorded)
         want << "c37=1abcd";
     const auto snapshot = [&] {

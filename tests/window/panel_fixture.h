@@ -8,8 +8,8 @@
 #include "board_sim.h"
 #include "serial_line.h"
 
-#include <QFile>
 #include "ActivityLog.h"
+#include <QFile>
 #include <QtTest>
 
 #include <memory>
@@ -49,7 +49,7 @@ struct Panel {
     QStringList log() const { return form->cmdw->toPlainText().split(QLatin1Char('\n')); }
 
     std::vector<PortInfo> ports;
-    int lookups = 0;  // how often the link has listed the ports
+    int lookups = 0; // how often the link has listed the ports
     std::unique_ptr<atlys::BoardLink> link;
     std::unique_ptr<TForm1> form;
 };

@@ -95,8 +95,8 @@ void TestFaultsWindow::board_goes_away_and_comes_back_data()
 void TestFaultsWindow::board_goes_away_and_comes_back()
 {
     QFETCH(bool, com_name);
-    const QString name = com_name ? QStringLiteral("COM1")
-                                  : QString::fromStdString(board_->link_path());
+    const QString name =
+        com_name ? QStringLiteral("COM1") : QString::fromStdString(board_->link_path());
     write_config(name.toUtf8() + "  115200\r\n");
     Panel panel(listed());
     panel.form->show();
@@ -136,10 +136,9 @@ void TestFaultsWindow::board_goes_away_and_comes_back()
     QTest::mouseClick(panel.form->Button2, Qt::LeftButton);
     QTest::mouseClick(panel.form->Button24, Qt::LeftButton);
     QVERIFY2(timer.elapsed() < 600, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(new_lines(panel),
-             (QStringList{"Write          5 to port 4  (hexadecimal: 00000005h)",
-                          "Nothing was sent: writing to the serial port failed",
-                          "Timeout reading Port[0]", "Timeout reading Port[7]"}));
+    QCOMPARE(new_lines(panel), (QStringList{"Write          5 to port 4  (hexadecimal: 00000005h)",
+                                            "Nothing was sent: writing to the serial port failed",
+                                            "Timeout reading Port[0]", "Timeout reading Port[7]"}));
 
     // "Reopen serial port" finds no device behind the name.
     QTest::mouseClick(panel.form->Button25, Qt::LeftButton);

@@ -99,7 +99,8 @@ void TestPortCommands::every_write_button_data()
                                    "Button13", "Button14", "Button15", "Button16",
                                    "Button17", "Button18", "Button19", "Button20"};
     for (int port = 0; port < 16; ++port) {
-        const QString field = QStringLiteral("dataout%1").arg(port, 0, 16).toUpper().replace("DATAOUT", "dataout");
+        const QString field =
+            QStringLiteral("dataout%1").arg(port, 0, 16).toUpper().replace("DATAOUT", "dataout");
         QTest::newRow(buttons[port]) << QString(buttons[port]) << field << port;
     }
 }
@@ -163,30 +164,40 @@ void TestPortCommands::write_edge_cases_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QString>("line");
-    QTest::newRow("hex 1f to port 10")
-        << true << "Button15" << "dataoutA" << "1f" << QByteArray::fromHex("2a0000001f")
-        << "Write 0000001Fh to port A  (decimal:         31)";
+    QTest::newRow("hex 1f to port 10") << true << "Button15"
+                                       << "dataoutA"
+                                       << "1f" << QByteArray::fromHex("2a0000001f")
+                                       << "Write 0000001Fh to port A  (decimal:         31)";
     QTest::newRow("decimal -1 to port 11")
-        << false << "Button16" << "dataoutB" << "-1" << QByteArray::fromHex("2bffffffff")
+        << false << "Button16"
+        << "dataoutB"
+        << "-1" << QByteArray::fromHex("2bffffffff")
         << "Write         -1 to port b  (hexadecimal: FFFFFFFFh)";
-    QTest::newRow("hex 0x10 to port 0")
-        << true << "Button1" << "dataout0" << "0x10" << QByteArray::fromHex("2000000010")
-        << "Write 00000010h to port 0  (decimal:         16)";
+    QTest::newRow("hex 0x10 to port 0") << true << "Button1"
+                                        << "dataout0"
+                                        << "0x10" << QByteArray::fromHex("2000000010")
+                                        << "Write 00000010h to port 0  (decimal:         16)";
     QTest::newRow("decimal 2^31 in full")
-        << false << "Button20" << "dataoutF" << "2147483648" << QByteArray::fromHex("2f80000000")
+        << false << "Button20"
+        << "dataoutF"
+        << "2147483648" << QByteArray::fromHex("2f80000000")
         << "Write -2147483648 to port f  (hexadecimal: 80000000h)";
     QTest::newRow("decimal ff sends nothing")
-        << false << "Button7" << "dataout3" << "ff" << QByteArray()
-        << "Write P3: 'ff' is not a decimal number, nothing sent";
+        << false << "Button7"
+        << "dataout3"
+        << "ff" << QByteArray() << "Write P3: 'ff' is not a decimal number, nothing sent";
     QTest::newRow("hex g1 sends nothing")
-        << true << "Button7" << "dataout3" << "g1" << QByteArray()
-        << "Write P3: 'g1' is not a hexadecimal number, nothing sent";
+        << true << "Button7"
+        << "dataout3"
+        << "g1" << QByteArray() << "Write P3: 'g1' is not a hexadecimal number, nothing sent";
     QTest::newRow("empty field sends nothing")
-        << true << "Button19" << "dataoutE" << "" << QByteArray()
-        << "Write P14: '' is not a hexadecimal number, nothing sent";
+        << true << "Button19"
+        << "dataoutE"
+        << "" << QByteArray() << "Write P14: '' is not a hexadecimal number, nothing sent";
     QTest::newRow("sign alone sends nothing")
-        << false << "Button13" << "dataout8" << " -" << QByteArray()
-        << "Write P8: ' -' is not a decimal number, nothing sent";
+        << false << "Button13"
+        << "dataout8"
+        << " -" << QByteArray() << "Write P8: ' -' is not a decimal number, nothing sent";
 }
 
 void TestPortCommands::write_edge_cases()
@@ -215,7 +226,8 @@ void TestPortCommands::read_ffff_fffe_in_both_modes()
     auto panel = connected_panel();
     QVERIFY(panel);
     board_->set_port_value(3, 0xFFFFFFFE);
-    const QString line = QStringLiteral("Port[ 3]=FFFFFFFEh  (decimal:        -2,  unsigned: 4294967294)");
+    const QString line =
+        QStringLiteral("Port[ 3]=FFFFFFFEh  (decimal:        -2,  unsigned: 4294967294)");
 
     panel->form->hexdata->setChecked(true);
     QTest::mouseClick(panel->form->Button8, Qt::LeftButton);
@@ -260,8 +272,11 @@ void TestPortCommands::mode_change_does_not_reformat()
     QVERIFY(board_->wait_received(6, 2s));
     QTest::mouseClick(panel->form->Button4, Qt::LeftButton);
     QCOMPARE(panel->form->datain1->text(), QStringLiteral("0000001A"));
-    QCOMPARE(as_bytes(board_->received()), QByteArray::fromHex("31" "2200000010" "31"));
-    QCOMPARE(new_lines(*panel).at(1), QStringLiteral("Write 00000010h to port 2  (decimal:         16)"));
+    QCOMPARE(as_bytes(board_->received()), QByteArray::fromHex("31"
+                                                               "2200000010"
+                                                               "31"));
+    QCOMPARE(new_lines(*panel).at(1),
+             QStringLiteral("Write 00000010h to port 2  (decimal:         16)"));
 }
 
 void TestPortCommands::write_with_line_closed()

@@ -154,15 +154,19 @@ void TestPortPicking::entries_data()
 
     // Listed in any order, offered in panel order: plugged-in ports first,
     // digit runs compared as numbers.
-    QTest::newRow("panel order")
-        << PortList{fake_port("ttyS0"), fake_port("ttyUSB10"), fake_port("ttyUSB2"),
-                    fake_port("ttyACM0", "Atlys")}
-        << QStringList{"COM1", "COM2", "COM3", "COM4", fake("ttyACM0"), fake("ttyUSB2"),
-                       fake("ttyUSB10"), fake("ttyS0")}
-        << QStringList{"COM1 = " + fake("ttyACM0") + " (Atlys)", "COM2 = " + fake("ttyUSB2"),
-                       "COM3 = " + fake("ttyUSB10"), "COM4 = " + fake("ttyS0"),
-                       fake("ttyACM0") + " (Atlys)", fake("ttyUSB2"), fake("ttyUSB10"),
-                       fake("ttyS0")};
+    QTest::newRow("panel order") << PortList{fake_port("ttyS0"), fake_port("ttyUSB10"),
+                                             fake_port("ttyUSB2"), fake_port("ttyACM0", "Atlys")}
+                                 << QStringList{"COM1",           "COM2",          "COM3",
+                                                "COM4",           fake("ttyACM0"), fake("ttyUSB2"),
+                                                fake("ttyUSB10"), fake("ttyS0")}
+                                 << QStringList{"COM1 = " + fake("ttyACM0") + " (Atlys)",
+                                                "COM2 = " + fake("ttyUSB2"),
+                                                "COM3 = " + fake("ttyUSB10"),
+                                                "COM4 = " + fake("ttyS0"),
+                                                fake("ttyACM0") + " (Atlys)",
+                                                fake("ttyUSB2"),
+                                                fake("ttyUSB10"),
+                                                fake("ttyS0")};
 }
 
 void TestPortPicking::entries()
@@ -179,7 +183,7 @@ void TestPortPicking::entries()
     QCOMPARE(completer_->popup()->isVisible(), !names.isEmpty());
     QCOMPARE(shown_names(), names);
     QCOMPARE(shown_labels(), labels);
-    QCOMPARE(field_->text(), QString::fromStdString(kFake + "no-board"));  // only offered
+    QCOMPARE(field_->text(), QString::fromStdString(kFake + "no-board")); // only offered
 }
 
 // Typed text narrows the entries to those whose line holds it, ignoring
@@ -189,21 +193,21 @@ void TestPortPicking::typing_offers_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("offered");
-    QTest::addColumn<int>("downs");  // Down presses before Return; 0 keeps the typed text
+    QTest::addColumn<int>("downs"); // Down presses before Return; 0 keeps the typed text
     QTest::addColumn<QString>("field");
 
     QTest::newRow("COM names") << "com" << QStringList{"COM1", "COM2"} << 2 << "COM2";
     QTest::newRow("first COM name") << "COM" << QStringList{"COM1", "COM2"} << 1 << "COM1";
     QTest::newRow("by manufacturer")
         << "ftdi" << QStringList{"COM1", fake("ttyUSB0")} << 2 << fake("ttyUSB0");
-    QTest::newRow("by serial number") << "a10k" << QStringList{"COM1", fake("ttyUSB0")} << 1
-                                      << "COM1";
+    QTest::newRow("by serial number")
+        << "a10k" << QStringList{"COM1", fake("ttyUSB0")} << 1 << "COM1";
     QTest::newRow("by device name")
         << "ttyS" << QStringList{"COM2", fake("ttyS0")} << 2 << fake("ttyS0");
-    QTest::newRow("offered but kept as typed") << "COM" << QStringList{"COM1", "COM2"} << 0
-                                               << "COM";
-    QTest::newRow("matches nothing") << "/tmp/atlys-board" << QStringList{} << 0
-                                     << "/tmp/atlys-board";
+    QTest::newRow("offered but kept as typed")
+        << "COM" << QStringList{"COM1", "COM2"} << 0 << "COM";
+    QTest::newRow("matches nothing")
+        << "/tmp/atlys-board" << QStringList{} << 0 << "/tmp/atlys-board";
     QTest::newRow("a COM name past the list") << "COM7" << QStringList{} << 0 << "COM7";
 }
 
@@ -226,7 +230,8 @@ void TestPortPicking::typing_offers()
     if (downs == 0 && completer_->popup()->isVisible())
         QTest::keyClick(completer_->popup(), Qt::Key_Escape);
     else
-        QTest::keyClick(downs ? static_cast<QWidget *>(completer_->popup()) : field_, Qt::Key_Return);
+        QTest::keyClick(downs ? static_cast<QWidget *>(completer_->popup()) : field_,
+                        Qt::Key_Return);
     QVERIFY(!completer_->popup()->isVisible());
     QCOMPARE(field_->text(), field);
     QCOMPARE(field_->selectedText(), QString());
@@ -254,10 +259,10 @@ void TestPortPicking::entries_follow_ports()
     // Pulled out while the focus was elsewhere: gone when the field is back.
     panel->form->Button25->setFocus(Qt::OtherFocusReason);
     QTRY_VERIFY(!field_->hasFocus());
-    panel->ports.erase(panel->ports.begin());  // ttyUSB0
+    panel->ports.erase(panel->ports.begin()); // ttyUSB0
     field_->setFocus(Qt::OtherFocusReason);
     QTRY_VERIFY(field_->hasFocus());
-    QCOMPARE(completer_->model()->rowCount(), 2);  // looked up on taking the focus
+    QCOMPARE(completer_->model()->rowCount(), 2); // looked up on taking the focus
     QTest::keyClick(field_, Qt::Key_Down);
     QCOMPARE(shown_names(), (QStringList{"COM1", fake("ttyACM0")}));
     QTest::keyClick(completer_->popup(), Qt::Key_Escape);
@@ -276,7 +281,7 @@ void TestPortPicking::entries_follow_ports()
 void TestPortPicking::showing_the_window_lists_nothing()
 {
     Panel panel(bench_ports());
-    panel.form->serialport_txt->setFocus();  // the field gets the focus as the window activates
+    panel.form->serialport_txt->setFocus(); // the field gets the focus as the window activates
     panel.form->show();
     QVERIFY(QTest::qWaitForWindowActive(panel.form.get()));
     QTRY_VERIFY(panel.form->serialport_txt->hasFocus());

@@ -177,8 +177,8 @@ std::unique_ptr<Panel> TestSoak::connected_panel()
 void TestSoak::mixed_commands()
 {
     const int commands = size_from_environment("ATLYS_SOAK_COMMANDS", 10000);
-    const auto seed = static_cast<std::mt19937::result_type>(
-        size_from_environment("ATLYS_SOAK_SEED", 20161700));
+    const auto seed =
+        static_cast<std::mt19937::result_type>(size_from_environment("ATLYS_SOAK_SEED", 20161700));
     auto panel = connected_panel();
     QVERIFY(panel);
     QCoreApplication::processEvents();
@@ -218,12 +218,12 @@ void TestSoak::mixed_commands()
                 text = hex ? QString::asprintf("%x", value) : QString::asprintf("%u", value);
                 break;
             case 1:
-                text = hex ? QString::asprintf("0X%X", value)
-                           : QString::asprintf("%d", qint32(value));
+                text =
+                    hex ? QString::asprintf("0X%X", value) : QString::asprintf("%d", qint32(value));
                 break;
             case 2:
-                text = hex ? QString::asprintf(" -%x", 0U - value)
-                           : QString::asprintf("  +%u", value);
+                text =
+                    hex ? QString::asprintf(" -%x", 0U - value) : QString::asprintf("  +%u", value);
                 break;
             default:
                 text = hex ? QString::asprintf("0x%08xzz", value)
@@ -248,8 +248,8 @@ void TestSoak::mixed_commands()
             expected << QString::asprintf("Port[%2d]=%08Xh  (decimal:%10d,  unsigned: %10u)",
                                           int(port), value, qint32(value), value);
             expected_bytes.append(char(0x30 | port));
-            const QString field = hex ? QString::asprintf("%08X", value)
-                                      : QString::asprintf("%10d", qint32(value));
+            const QString field =
+                hex ? QString::asprintf("%08X", value) : QString::asprintf("%10d", qint32(value));
             QCOMPARE(rows.in[port]->text(), field);
             ++reads;
         } else if (kind < 91) {
@@ -260,8 +260,8 @@ void TestSoak::mixed_commands()
             QTest::mouseClick(rows.write[port], Qt::LeftButton);
             expected << QStringLiteral("Write P%1: '%2' is not a %3 number, nothing sent")
                             .arg(port)
-                            .arg(text, hex ? QStringLiteral("hexadecimal")
-                                           : QStringLiteral("decimal"));
+                            .arg(text,
+                                 hex ? QStringLiteral("hexadecimal") : QStringLiteral("decimal"));
             ++refused;
         } else if (kind < 99) {
             // Click the box itself, left of its caption.

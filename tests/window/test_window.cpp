@@ -12,13 +12,13 @@
 #include <QAccessible>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
@@ -108,7 +108,7 @@ void TestWindow::window_frame()
     QCOMPARE(form.windowTitle(), QStringLiteral("Spartan 6 Atlys interface V2.0 - QOR 2016/2017"));
     QCOMPARE(form.size(), QSize(509, 442));
     QCOMPARE(form.pos(), QPoint(239, 180));
-    QVERIFY(form.layout() == nullptr);  // absolute places: nothing moves on a resize
+    QVERIFY(form.layout() == nullptr); // absolute places: nothing moves on a resize
     QCOMPARE(background(&form), form.palette().color(QPalette::Button));
 }
 
@@ -199,8 +199,8 @@ void TestWindow::accessible_names()
     const Panel panel({});
     QWidget *const widget = panel.form->findChild<QWidget *>(name);
     QVERIFY(widget);
-    const bool named_by_field = kind == QLatin1String("QLineEdit") ||
-                                kind == QLatin1String("ActivityLog");
+    const bool named_by_field =
+        kind == QLatin1String("QLineEdit") || kind == QLatin1String("ActivityLog");
     const QString expected = named_by_field ? name : text;
     QVERIFY(!expected.isEmpty());
     QCOMPARE(widget->accessibleName(), expected);
@@ -215,9 +215,9 @@ void TestWindow::fonts()
     const TForm1 &form = *panel.form;
 
     const QFontInfo window(form.font());
-    QVERIFY2(QStringList({"MS Sans Serif", "Liberation Sans", "DejaVu Sans"})
-                 .contains(window.family()),
-             qPrintable(window.family()));
+    QVERIFY2(
+        QStringList({"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}).contains(window.family()),
+        qPrintable(window.family()));
     QCOMPARE(window.pixelSize(), 11);
 
     const QStringList mono{"Courier New", "Liberation Mono", "DejaVu Sans Mono"};
@@ -300,8 +300,8 @@ void TestWindow::log_is_editable_and_copyable()
 
     // Lines after it come in as usual, and the edit changes nothing else.
     panel.form->log_line("next");
-    QCOMPARE(panel.log(), QStringList({kTitle, "note: board unplugged",
-                                       "Can't open serial port COM1", "next"}));
+    QCOMPARE(panel.log(),
+             QStringList({kTitle, "note: board unplugged", "Can't open serial port COM1", "next"}));
 
     // Shift+Up from the last line selects two lines; Ctrl+C copies them.
     log->setFocus();
@@ -310,7 +310,8 @@ void TestWindow::log_is_editable_and_copyable()
     QCOMPARE(log->selected_text(), QStringLiteral("Can't open serial port COM1\nnext\n"));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Can't open serial port COM1\nnext\n"));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("Can't open serial port COM1\nnext\n"));
     QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(log->selection_start(), 0);
     QCOMPARE(log->selection_end(), 3);
@@ -319,15 +320,15 @@ void TestWindow::log_is_editable_and_copyable()
 void TestWindow::focus_order()
 {
     static const char *const expected[] = {
-        "Button1",  "cmdw",     "dataout0", "Button2",  "datain0",  "dataout1",       "Button4",
-        "datain1",  "dataout2", "Button6",  "datain2",  "dataout9", "Button8",        "datain3",
-        "dataout8", "dataout7", "dataout3", "dataout4", "dataout5", "dataout6",       "Button3",
-        "Button5",  "Button7",  "Button9",  "Button10", "Button11", "Button12",       "Button13",
-        "Button14", "dataoutF", "dataoutE", "dataoutD", "dataoutA", "dataoutB",       "dataoutC",
-        "Button15", "Button16", "Button17", "Button18", "Button19", "Button20",       "Button21",
-        "datain4",  "Button22", "datain5",  "Button23", "datain6",  "Button24",       "datain7",
+        "Button1",  "cmdw",           "dataout0", "Button2",  "datain0",  "dataout1", "Button4",
+        "datain1",  "dataout2",       "Button6",  "datain2",  "dataout9", "Button8",  "datain3",
+        "dataout8", "dataout7",       "dataout3", "dataout4", "dataout5", "dataout6", "Button3",
+        "Button5",  "Button7",        "Button9",  "Button10", "Button11", "Button12", "Button13",
+        "Button14", "dataoutF",       "dataoutE", "dataoutD", "dataoutA", "dataoutB", "dataoutC",
+        "Button15", "Button16",       "Button17", "Button18", "Button19", "Button20", "Button21",
+        "datain4",  "Button22",       "datain5",  "Button23", "datain6",  "Button24", "datain7",
         "hexdata",  "serialport_txt", "Button25", "Button26", "Button27",
-        "Button1",  // and round again
+        "Button1", // and round again
     };
     Panel panel({});
     panel.form->show();
@@ -353,8 +354,8 @@ void TestWindow::log_line_data()
     QTest::newRow("only the last line feed goes") << QByteArray("a\n\n") << QStringList{"a", ""};
     QTest::newRow("empty") << QByteArray("") << QStringList{""};
     QTest::newRow("a line feed alone") << QByteArray("\n") << QStringList{""};
-    QTest::newRow("leading spaces kept") << QByteArray("Port[ 3]=  -2")
-                                         << QStringList{"Port[ 3]=  -2"};
+    QTest::newRow("leading spaces kept")
+        << QByteArray("Port[ 3]=  -2") << QStringList{"Port[ 3]=  -2"};
     QTest::newRow("UTF-8") << QByteArray("Using serial port Gr\xc3\xbc\xc3\x9f")
                            << QStringList{QString::fromUtf8("Using serial port Grüß")};
 }
@@ -381,7 +382,7 @@ void TestWindow::log_keeps_every_line()
         panel.form->log_line("line " + std::to_string(k) + (k % 2 ? "\n" : ""));
 
     const QStringList log = panel.log();
-    QCOMPARE(log.size(), 3 + kLines);  // after the three start-up lines
+    QCOMPARE(log.size(), 3 + kLines); // after the three start-up lines
     for (int k = 0; k < kLines; ++k)
         QCOMPARE(log.at(3 + k), QStringLiteral("line %1").arg(k));
     const QScrollBar *const bar = panel.form->cmdw->verticalScrollBar();
@@ -429,9 +430,11 @@ void TestWindow::startup_with_board()
     write_config(name.toUtf8() + speed);
 
     const Panel panel({sim_port("ttyUSB0", sim)});
-    QCOMPARE(panel.log(), QStringList({kTitle, kBarebone,
-                                       QStringLiteral("Using serial port %1 (baudrate: %2 bps)")
-                                           .arg(name, shown_speed)}));
+    QCOMPARE(
+        panel.log(),
+        QStringList(
+            {kTitle, kBarebone,
+             QStringLiteral("Using serial port %1 (baudrate: %2 bps)").arg(name, shown_speed)}));
     QCOMPARE(panel.form->serialport_txt->text(), name);
     QVERIFY(panel.link->is_open());
     QCOMPARE(panel.form->timeout->text(), QStringLiteral("data ok"));
@@ -448,8 +451,7 @@ void TestWindow::reopen_data()
     QTest::addColumn<QStringList>("logged");
 
     QTest::newRow("board on COM2")
-        << "COM2"
-        << QStringList{kBarebone, "Using serial port COM2 (baudrate: 115200 bps)"};
+        << "COM2" << QStringList{kBarebone, "Using serial port COM2 (baudrate: 115200 bps)"};
     QTest::newRow("COM name past the list") << "COM3" << QStringList{"Can't open serial port COM3"};
     QTest::newRow("empty field") << "" << QStringList{"Can't open serial port "};
 }
@@ -463,7 +465,7 @@ void TestWindow::reopen()
     QVERIFY(sim.start());
     Panel panel({missing_port("ttyUSB0"), sim_port("ttyUSB1", sim)});
     const QStringList before = panel.log();
-    QCOMPARE(before.size(), 3);  // title, no config.dat, COM1 does not open
+    QCOMPARE(before.size(), 3); // title, no config.dat, COM1 does not open
 
     panel.form->serialport_txt->setText(field);
     QTest::mouseClick(panel.form->Button25, Qt::LeftButton);
@@ -474,7 +476,7 @@ void TestWindow::reopen()
 
 void TestWindow::scan_finds_third_port()
 {
-    BoardSim silent;  // opens, but port 15 never answers
+    BoardSim silent; // opens, but port 15 never answers
     BoardSim board;
     QVERIFY(silent.start());
     QVERIFY(board.start());
@@ -484,9 +486,9 @@ void TestWindow::scan_finds_third_port()
     const QStringList before = panel.log();
 
     QTest::mouseClick(panel.form->Button27, Qt::LeftButton);
-    QCOMPARE(panel.log(), before + QStringList({"Trying COM1...", "Trying COM2...", "Invalid HW id",
-                                                "Trying COM3...", kBarebone,
-                                                "Using serial port COM3"}));
+    QCOMPARE(panel.log(),
+             before + QStringList({"Trying COM1...", "Trying COM2...", "Invalid HW id",
+                                   "Trying COM3...", kBarebone, "Using serial port COM3"}));
     QCOMPARE(panel.form->serialport_txt->text(), QStringLiteral("COM3"));
     QVERIFY(panel.link->is_open());
     QCOMPARE(panel.form->timeout->text(), QStringLiteral("data ok"));
@@ -503,7 +505,7 @@ void TestWindow::save_configuration()
         QFile file(QStringLiteral("config.dat"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("COM7  115200\r\n"));
-        QCOMPARE(panel.log().size(), 3);  // saving logs nothing
+        QCOMPARE(panel.log().size(), 3); // saving logs nothing
     }
     // The next start reads the saved name back.
     const Panel next({});
