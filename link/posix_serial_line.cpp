@@ -66,11 +66,12 @@ public:
             (void)::tcsetattr(fd, TCSANOW, &tio);
         }
         (void)set_line_speed(fd, baud_rate);
-        // A line starts with empty queues, as a COM port does when it is
-        // opened: bytes a board sent before (a reply that came too late in an
-        // earlier session) must not be taken as the answer to a new request.
-        // Between reads the input is never purged.
-        (void)::tcflush(fd, TCIOFLUSH);
+        // A line starts with an empty input queue, as a COM port does when it
+        // is opened: bytes a board sent before (a reply that came too late in
+        // an earlier session) must not be taken as the answer to a new
+        // request. Between reads the input is never purged. Output is left
+        // alone: on a pty, bytes the board has not taken yet would be lost.
+        (void)::tcflush(fd, TCIFLUSH);
         int lines = TIOCM_DTR | TIOCM_RTS;
         (void)::ioctl(fd, TIOCMBIC, &lines); // fails on a pty: nothing to drop there
         return true;
