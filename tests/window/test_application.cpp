@@ -3,7 +3,6 @@
 
 #include "PanelApplication.h"
 
-#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -46,17 +45,16 @@ void TestApplication::escaped_exception()
     QStringList reports;
     app->set_error_display([&reports](const QString &text) { reports << text; });
 
-    QPushButton button;
-    connect(&button, &QPushButton::clicked, [standard] {
+    // Two handlers that throw in the same run of the loop: one report only.
+    // (They run from timers: a throw that unwinds through a widget's mouse
+    // handling leaks the event's own data inside Qt.)
+    const auto handler = [standard] {
         if (standard)
             throw std::runtime_error("port table corrupted");
         throw 42;
-    });
-    // A second exception in the same run must not show a second report.
-    QTimer::singleShot(0, [&button] {
-        QTest::mouseClick(&button, Qt::LeftButton);
-        QTest::mouseClick(&button, Qt::LeftButton);
-    });
+    };
+    QTimer::singleShot(0, handler);
+    QTimer::singleShot(0, handler);
     // A guard against a loop that would never end; a passing run never gets there.
     QTimer guard;
     guard.setSingleShot(true);
