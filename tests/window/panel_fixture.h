@@ -9,7 +9,9 @@
 #include "serial_line.h"
 
 #include "ActivityLog.h"
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -17,6 +19,29 @@
 #include <vector>
 
 using atlys::PortInfo;
+
+// A temporary folder made the current one for a test (the panel reads
+// config.dat from the current folder); the previous one is current again
+// before the folder is removed.
+class WorkingFolder {
+public:
+    WorkingFolder() : previous_(QDir::currentPath())
+    {
+        ok_ = dir_.isValid() && QDir::setCurrent(dir_.path());
+    }
+    ~WorkingFolder() { QDir::setCurrent(previous_); }
+    WorkingFolder(const WorkingFolder &) = delete;
+    WorkingFolder &operator=(const WorkingFolder &) = delete;
+
+    bool ok() const { return ok_; }
+    QString path() const { return dir_.path(); }
+    QString filePath(const QString &name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+    bool ok_ = false;
+};
 
 inline PortInfo port_at(const std::string &name, const std::string &device)
 {

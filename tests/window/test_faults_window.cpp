@@ -46,18 +46,15 @@ private:
     // The system's port list while the board is plugged in, and after.
     std::vector<PortInfo> listed() const;
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString previous_dir_;
+    std::unique_ptr<WorkingFolder> dir_;
     std::unique_ptr<BoardSim> board_;
     int seen_lines_ = 0;
 };
 
 void TestFaultsWindow::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    previous_dir_ = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir_->path()));
+    dir_ = std::make_unique<WorkingFolder>();
+    QVERIFY(dir_->ok());
     board_ = std::make_unique<BoardSim>();
     QVERIFY(board_->start(dir_->filePath(QStringLiteral("atlys-board")).toStdString()));
     seen_lines_ = 0;
@@ -66,7 +63,6 @@ void TestFaultsWindow::init()
 void TestFaultsWindow::cleanup()
 {
     board_.reset();
-    QDir::setCurrent(previous_dir_);
     dir_.reset();
 }
 

@@ -55,18 +55,15 @@ private:
     std::unique_ptr<Panel> connected_panel();
     QStringList new_lines(const Panel &panel) const { return panel.log().mid(start_lines_); }
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString previous_dir_;
+    std::unique_ptr<WorkingFolder> dir_;
     std::unique_ptr<BoardSim> board_;
     int start_lines_ = 0;
 };
 
 void TestPortCommands::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    previous_dir_ = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir_->path()));
+    dir_ = std::make_unique<WorkingFolder>();
+    QVERIFY(dir_->ok());
     board_ = std::make_unique<BoardSim>();
     QVERIFY(board_->start());
 }
@@ -74,7 +71,6 @@ void TestPortCommands::init()
 void TestPortCommands::cleanup()
 {
     board_.reset();
-    QDir::setCurrent(previous_dir_);
     dir_.reset();
 }
 

@@ -70,24 +70,20 @@ private:
     QStringList shown_labels() const;
     QStringList shown_names() const;
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString previous_dir_;
+    std::unique_ptr<WorkingFolder> dir_;
     QLineEdit *field_ = nullptr;
     QCompleter *completer_ = nullptr;
 };
 
 void TestPortPicking::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    previous_dir_ = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir_->path()));
+    dir_ = std::make_unique<WorkingFolder>();
+    QVERIFY(dir_->ok());
     write_config(QByteArray::fromStdString(kFake) + "no-board  115200\r\n");
 }
 
 void TestPortPicking::cleanup()
 {
-    QDir::setCurrent(previous_dir_);
     dir_.reset();
     field_ = nullptr;
     completer_ = nullptr;

@@ -142,17 +142,14 @@ private slots:
 private:
     std::unique_ptr<Panel> connected_panel();
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString previous_dir_;
+    std::unique_ptr<WorkingFolder> dir_;
     std::unique_ptr<BoardSim> board_;
 };
 
 void TestSoak::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    previous_dir_ = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir_->path()));
+    dir_ = std::make_unique<WorkingFolder>();
+    QVERIFY(dir_->ok());
     board_ = std::make_unique<BoardSim>();
     QVERIFY(board_->start());
 }
@@ -160,7 +157,6 @@ void TestSoak::init()
 void TestSoak::cleanup()
 {
     board_.reset();
-    QDir::setCurrent(previous_dir_);
     dir_.reset();
 }
 

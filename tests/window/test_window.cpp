@@ -81,21 +81,17 @@ private slots:
     void port_tooltip_is_current();
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString previous_dir_;
+    std::unique_ptr<WorkingFolder> dir_;
 };
 
 void TestWindow::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    previous_dir_ = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir_->path()));
+    dir_ = std::make_unique<WorkingFolder>();
+    QVERIFY(dir_->ok());
 }
 
 void TestWindow::cleanup()
 {
-    QDir::setCurrent(previous_dir_);
     dir_.reset();
 }
 
