@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -285,6 +287,33 @@ bool ActivityLog::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+QString ActivityLog::clipped_line_at(const QPoint &pos) const
+{
+    if (line_count() == 0 || pos.y() < kMargin)
+        return {};
+    const int index = first_visible_line() + (pos.y() - kMargin) / line_height();
+    if (index >= line_count())
+        return {};
+    const QString &text = line(index);
+    if (kMargin + fontMetrics().horizontalAdvance(text) <= viewport()->width())
+        return {};
+    return text;
+}
+
+bool ActivityLog::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *const help = static_cast<QHelpEvent *>(event);
+        const QString text = clipped_line_at(help->pos());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, viewport());
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 bool ActivityLog::editing() const

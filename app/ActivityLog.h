@@ -9,6 +9,7 @@
 // The operator can select lines (click, drag, Shift+click, Ctrl+A), copy
 // them (Ctrl+C or the context menu) and edit any line in place (double-click,
 // F2 or Enter). The program never reads the log back, so edits change nothing.
+// A line too long for the view shows whole in a tooltip when pointed at.
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -46,6 +47,10 @@ public:
     void edit_line(int index);
     bool editing() const;
 
+    // The whole text of the line at `pos` (viewport coordinates) when it is
+    // wider than the view, else empty: what the tooltip shows.
+    QString clipped_line_at(const QPoint &pos) const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -57,6 +62,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     int line_height() const;

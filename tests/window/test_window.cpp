@@ -311,6 +311,16 @@ void TestWindow::log_is_editable_and_copyable()
     QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(log->selection_start(), 0);
     QCOMPARE(log->selection_end(), 3);
+
+    // A line wider than the view shows whole in its tooltip; a short one has none.
+    const QString long_line =
+        "Using serial port /dev/serial/by-id/" + QString(80, 'x') + " (baudrate: 115200 bps)";
+    panel.form->log_line(long_line.toStdString());
+    QVERIFY(log->line_count() < log->visible_line_count()); // no scrolling: row = line
+    const int height = log->fontMetrics().lineSpacing();
+    const int last_row = log->line_count() - 1;
+    QCOMPARE(log->clipped_line_at(QPoint(10, 3 + last_row * height + height / 2)), long_line);
+    QCOMPARE(log->clipped_line_at(QPoint(10, 3 + height / 2)), QString());
 }
 
 void TestWindow::focus_order()
