@@ -8,6 +8,7 @@
 #include "Unit1.h"
 #include "board_link.h"
 #include "board_sim.h"
+#include "process_figures.h"
 #include "text_format.h"
 
 #include <QApplication>
@@ -21,26 +22,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-long resident_kb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            status >> kb;
-            return kb;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return -1;
-}
 
 double median(std::vector<double> v)
 {

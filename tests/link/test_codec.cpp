@@ -4,6 +4,7 @@
 
 #include "board_link.h"
 #include "board_sim.h"
+#include "link_fixture.h"
 
 #include <QtTest>
 
@@ -34,29 +35,6 @@ const QByteArray kWriteRegister0 = QByteArray::fromHex("2200000000"
 constexpr std::uint32_t kMarkerValue = 0x5A5A5A5A;
 constexpr unsigned kMarkerPort = 7;
 const QByteArray kMarker = QByteArray::fromHex("275a5a5a5a");
-
-// Stands in for the window: records every log line and read status.
-class Recorder : public LinkView {
-public:
-    void log_line(const std::string &text) override { lines << QString::fromStdString(text); }
-    void set_read_status(bool ok) override { statuses << ok; }
-    std::string port_text() const override { return field; }
-    void set_port_text(const std::string &text) override { field = text; }
-
-    QStringList lines;
-    QList<bool> statuses;
-    std::string field = "COM1";
-};
-
-PortInfo listed(std::size_t k, const std::string &device)
-{
-    return {"ttyS" + std::to_string(k), device, "simulated board", {}, {}};
-}
-
-QByteArray as_bytes(const std::vector<std::uint8_t> &v)
-{
-    return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
-}
 
 } // namespace
 

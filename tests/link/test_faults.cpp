@@ -4,6 +4,7 @@
 
 #include "board_link.h"
 #include "board_sim.h"
+#include "link_fixture.h"
 
 #include <QtTest>
 
@@ -28,22 +29,6 @@ Q_DECLARE_METATYPE(Bytes)
 namespace {
 
 constexpr const char *kBarebone = "Detected HW configuration 'Atlys S6 QOR 2016/17 barebone'";
-
-// Stands in for the window: records every log line and read status.
-class Recorder : public LinkView {
-public:
-    void log_line(const std::string &text) override { lines << QString::fromStdString(text); }
-    void set_read_status(bool ok) override { statuses.push_back(ok); }
-    std::string port_text() const override { return field; }
-    void set_port_text(const std::string &text) override { field = text; }
-
-    // The lines logged since the last call.
-    QStringList take_lines() { return std::exchange(lines, {}); }
-
-    QStringList lines;
-    std::vector<bool> statuses;
-    std::string field;
-};
 
 std::uint32_t big_endian(const Bytes &bytes, std::size_t at)
 {
@@ -246,7 +231,7 @@ void TestFaults::late_reply()
         // Nothing is left over: the next read gets its own reply.
         QCOMPARE(link->read_port(value, 2), kDone);
         QCOMPARE(value, kNext);
-        QCOMPARE(view_.statuses, (std::vector<bool>{true, true}));
+        QCOMPARE(view_.statuses, (QList<bool>{true, true}));
         return;
     }
 
@@ -261,7 +246,7 @@ void TestFaults::late_reply()
     // port 2's value, not the configuration id.
     QCOMPARE(link->read_port(value, 15), kDone);
     QCOMPARE(value, kNext);
-    QCOMPARE(view_.statuses, (std::vector<bool>{false, true, true}));
+    QCOMPARE(view_.statuses, (QList<bool>{false, true, true}));
 }
 
 void TestFaults::unasked_bytes_lead_the_next_reply_data()
@@ -295,7 +280,7 @@ void TestFaults::unasked_bytes_lead_the_next_reply()
         QCOMPARE(link->read_port(value, reads[k].first), kDone);
         QCOMPARE(value, big_endian(stream, 4 * k));
     }
-    QCOMPARE(view_.statuses, std::vector<bool>(reads.size(), true));
+    QCOMPARE(view_.statuses, QList<bool>(reads.size(), true));
     // The identification and every request reached the board (the last
     // replies may have come from the stream before the board took the request).
     QVERIFY(board_->wait_received(reads.size() + 1, 2s));

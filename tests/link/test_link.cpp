@@ -3,6 +3,7 @@
 #include "board_link.h"
 #include "board_sim.h"
 #include "config_file.h"
+#include "link_fixture.h"
 
 #include <QtTest>
 
@@ -19,19 +20,6 @@ using namespace atlys;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Stands in for the window: records every log line and read status.
-class Recorder : public LinkView {
-public:
-    void log_line(const std::string &text) override { lines << QString::fromStdString(text); }
-    void set_read_status(bool ok) override { statuses.push_back(ok); }
-    std::string port_text() const override { return field; }
-    void set_port_text(const std::string &text) override { field = text; }
-
-    QStringList lines;
-    std::vector<bool> statuses;
-    std::string field = "COM1";
-};
 
 // Forwards to the real termios line and counts the writes, so a test can
 // see that a frame leaves one byte per write.
@@ -62,17 +50,6 @@ private:
     std::unique_ptr<SerialLine> real_;
     std::vector<std::size_t> &writes_;
 };
-
-// The k-th device of a test's list; named so that panel order keeps the list's order.
-PortInfo listed(std::size_t k, const std::string &device)
-{
-    return {"ttyS" + std::to_string(k), device, "simulated board", {}, {}};
-}
-
-QByteArray as_bytes(const std::vector<std::uint8_t> &v)
-{
-    return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
-}
 
 QByteArray file_bytes(const char *path)
 {
@@ -187,7 +164,7 @@ void TestLink::read_replies()
     QCOMPARE(link->read_port(value, 15), kDone);
     QCOMPARE(value, sim::kBareboneId);
     QCOMPARE(as_bytes(board_->received()), QByteArray::fromHex("343f"));
-    QCOMPARE(view_.statuses, (std::vector<bool>{true, true}));
+    QCOMPARE(view_.statuses, (QList<bool>{true, true}));
 }
 
 void TestLink::short_and_long_replies()
@@ -213,7 +190,7 @@ void TestLink::short_and_long_replies()
     board_->clear_faults();
     QCOMPARE(link->read_port(value, 2), kDone);
     QCOMPARE(value, (std::uint32_t{sim::kExtraByte} << 24) | 0x556677u);
-    QCOMPARE(view_.statuses, (std::vector<bool>{false, true, true, true}));
+    QCOMPARE(view_.statuses, (QList<bool>{false, true, true, true}));
 }
 
 void TestLink::silent_board_times_out()
@@ -227,7 +204,7 @@ void TestLink::silent_board_times_out()
     QCOMPARE(link->read_port(value, 5), kTimeout);
     const auto elapsed = timer.elapsed();
     QCOMPARE(value, 0u);
-    QCOMPARE(view_.statuses, std::vector<bool>{false});
+    QCOMPARE(view_.statuses, QList<bool>{false});
     // The reply window is 600 ms from the start of the read.
     QVERIFY2(elapsed >= 595 && elapsed < 1500, qPrintable(QString::number(elapsed)));
 }
@@ -242,7 +219,7 @@ void TestLink::closed_line()
     QCOMPARE(link->read_port(value, 3), kTimeout);
     QVERIFY(timer.elapsed() < 300);
     QCOMPARE(value, 0u);
-    QCOMPARE(view_.statuses, std::vector<bool>{false});
+    QCOMPARE(view_.statuses, QList<bool>{false});
     QVERIFY(board_->received().empty());
 }
 
@@ -323,7 +300,7 @@ void TestLink::connect_outcomes()
     link->connect_board();
     QCOMPARE(view_.lines, lines);
     QCOMPARE(link->is_open(), open);
-    QCOMPARE(view_.statuses, std::vector<bool>{status == 1});
+    QCOMPARE(view_.statuses, QList<bool>{status == 1});
     QCOMPARE(link->hw_id(), fault == int(sim::Fault::none) ? id : 0u);
     QCOMPARE(as_bytes(board_->received()), QByteArray::fromHex("3f"));
     QCOMPARE(QString::fromStdString(link->port_name()), QString("COM1"));

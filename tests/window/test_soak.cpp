@@ -16,6 +16,7 @@
 // is the one thing meant to grow.
 
 #include "panel_fixture.h"
+#include "process_figures.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -24,8 +25,6 @@
 #include <QTemporaryDir>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <random>
 
 using atlys::sim::BoardSim;
@@ -43,29 +42,6 @@ int size_from_environment(const char *name, int fallback)
     bool ok = false;
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok && value >= 0 ? value : fallback;
-}
-
-long resident_kb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            status >> kb;
-            return kb;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return -1;
-}
-
-long open_descriptors()
-{
-    long count = 0;
-    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
 }
 
 QStringList log_lines(const Panel &panel)
